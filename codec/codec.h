@@ -1,0 +1,117 @@
+/*
+ * ventrac codec: bit fields, encoder and six-bit text armour.
+ *
+ * The packed buffer is always VENTRAC_PACKED_SIZE bytes. Bit address 0 is the
+ * most significant bit of byte 0; fields are written most significant bit
+ * first. The transmitted text holds a 7-character identifier followed by one
+ * character 0x40 + g per six-bit group g of the packed stream.
+ *
+ * This header compiles as C99 and as C++. Everything here traces to the sink
+ * chosen with ventrac_set_trace() (standard output by default).
+ */
+#ifndef VENTRAC_CODEC_H
+#define VENTRAC_CODEC_H
+
+#include <stdint.h>
+
+#include "pilot/pilot.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Size of a packed buffer in bytes (8192 bits). */
+#define VENTRAC_PACKED_SIZE 1024
+/* Number of entries the encoder's value and presence arrays must hold. */
+#define VENTRAC_MAX_VALUES 1024
+/* Length of the identifier at the head of a message. */
+#define VENTRAC_IDENT_LEN 7
+/* Largest message telexin() writes: identifier + ceil(8192 / 6) characters. */
+#define VENTRAC_MESSAGE_MAX (VENTRAC_IDENT_LEN + (8 * VENTRAC_PACKED_SIZE + 5) / 6)
+
+/*
+ * Appends the low `nbits` bits of `value` (bits above the width are masked
+ * off) to `buffer` at bit address *bitpos, ORing them in, and advances
+ * *bitpos by `nbits`. `buffer` must be a VENTRAC_PACKED_SIZE-byte buffer that
+ * is zero where the field goes.
+ * Returns 1 on success, also for a width of 0 (nothing written). Returns 0
+ * and writes nothing, leaving *bitpos, when the field would end past the
+ * buffer. Widths above 64 write zeros in front of the 64-bit value. A
+ * negative width writes nothing: the result is then 0 when *bitpos is smaller
+ * than the width's magnitude, 1 otherwise.
+ * Never writes outside the buffer.
+ */
+int pak(unsigned char *buffer, int64_t value, signed char nbits, uint32_t *bitpos);
+
+/*
+ * Extracts the `nbits`-bit field at bit address *adbit of the packed buffer
+ * `data` and advances *adbit by `nbits`. Traces the extraction step by step.
+ * Returns the field's value; 0 for a width of 0 or less (then *adbit stays).
+ * Bits past the VENTRAC_PACKED_SIZE bytes of `data` read as zero: it never
+ * reads outside a VENTRAC_PACKED_SIZE-byte buffer. Widths above 64 keep the
+ * low 64 bits of the field.
+ */
+int64_t depak(const unsigned char *data, signed char nbits, uint32_t *adbit);
+
+/*
+ * Encodes one observation: loads the pilot lines of `mode` with get_specif(),
+ * lists them, then writes the mode in the first element's width and every
+ * value, in the order the element table and its replications ask for them,
+ * into `buffer` (VENTRAC_PACKED_SIZE bytes, cleared here first).
+ * `values` and `presence` must hold VENTRAC_MAX_VALUES entries each; a
+ * presence of 0 marks a missing value; value indexes beyond that read as
+ * missing. `nb_elements` receives the number of kept pilot lines on success,
+ * 0 otherwise.
+ * Returns the packed size in bytes (> 0); 0 when no line belongs to the mode
+ * or when a field does not fit in the buffer; -254 when the pilot file cannot
+ * be opened. Never writes outside `buffer` or `*nb_elements`.
+ */
+int comprime(const char *pilot_path, signed char mode, const double *values, const int *presence,
+             unsigned char *buffer, int *nb_elements);
+
+/*
+ * Turns the first `nbytes` bytes of the packed buffer `packed` into the
+ * transmitted text: `identifier` trimmed of blanks, its first 7 characters
+ * right-aligned in 7 blank-padded characters, then one character 0x40 + g per
+ * six-bit group g, the last group completed with zero bits. `model` is not
+ * used (it may be NULL). `out` is not terminated.
+ * `out` must hold 7 + ceil(8 * nbytes / 6) bytes (VENTRAC_MESSAGE_MAX covers
+ * every size). Reads `packed` only up to byte nbytes - 1.
+ * Returns the number of bytes written to `out` (7 when nbytes is 0), or -1
+ * when nbytes lies outside 0 to VENTRAC_PACKED_SIZE or a pointer is NULL, in
+ * which case nothing is written.
+ */
+int telexin(const char *identifier, const unsigned char *packed, int nbytes, const char *model,
+            char *out);
+
+/*
+ * Rebuilds packed bits from the transmitted text `text` of `length` bytes:
+ * its first 7 characters (fewer when a zero byte comes first), trimmed of
+ * blanks, go to `identifier_out` (room for 8 bytes, terminated); `model_out`
+ * (may be NULL, else room for 1 byte) receives the empty text; the low six
+ * bits of every following character are ORed into `packed` (a
+ * VENTRAC_PACKED_SIZE-byte buffer, zero-filled or already holding the same
+ * bits) from bit 0. Characters whose bits would pass the end of the buffer
+ * are dropped.
+ * Returns the number of packed bytes rebuilt (at most VENTRAC_PACKED_SIZE),
+ * or 0 when `length` < 8, leaving `packed` untouched.
+ */
+int telexout(int length, const char *text, char *identifier_out, char *model_out,
+             unsigned char *packed);
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+#include <cstdint>
+#include <vector>
+
+/*
+ * Spreads the first `nbits` bits of the packed buffer `data` into one byte per
+ * bit (0 or 1), bit i of the stream in entry i. `nbits` is clamped to
+ * 0 .. 8 * VENTRAC_PACKED_SIZE.
+ */
+std::vector<std::uint8_t> bitdpaq(const unsigned char *data, int nbits);
+
+#endif /* __cplusplus */
+
+#endif /* VENTRAC_CODEC_H */

@@ -1,0 +1,29 @@
+// The ventrac program: encodes one observation and writes its HPK file.
+#ifndef VENTRAC_FRONT_RUN_H
+#define VENTRAC_FRONT_RUN_H
+
+#include <string>
+
+namespace ventrac::front {
+
+// Exit statuses other than the read-back byte count.
+inline constexpr int kStatusUsage = 1;          // usage, data file, encoder, write
+inline constexpr int kStatusPilotMissing = 254; // the pilot file cannot be opened
+inline constexpr int kStatusHpkUnreadable = 243;
+inline constexpr int kStatusHpkEmpty = 244;
+
+// Largest HPK file ventrac writes: identifier + 1366 six-bit characters.
+inline constexpr int kHpkMaxSize = 7 + 1366;
+
+// Runs `ventrac ref_fichier_pilote ref_fichier_data ID_WMO code_model` and
+// returns the process's exit status.
+int run(int argc, const char *const *argv);
+
+// Reads the HPK file at `path` back into the packed buffer (ORing the bits
+// in). Returns the number of packed bytes rebuilt, or minus the exit status
+// (243 or 244) when the file cannot be opened or is empty.
+int lect_HPK(const std::string &path, unsigned char *packed, bool verbose);
+
+}  // namespace ventrac::front
+
+#endif

@@ -1,0 +1,20 @@
+// Text helpers shared inside the library (not part of the C interface).
+#ifndef VENTRAC_TEXT_H
+#define VENTRAC_TEXT_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ventrac {
+
+// `text` without its leading and trailing blanks (' ' only).
+std::string_view trim_blanks(std::string_view text) noexcept;
+
+// Copies `src` into the fixed field `dst` of `size` bytes (size >= 1), cut to
+// size - 1 characters and always terminated.
+void copy_text(char *dst, std::size_t size, std::string_view src) noexcept;
+
+}  // namespace ventrac
+
+#endif

@@ -1,0 +1,34 @@
+#include "pilot/trace.h"
+
+#include <cstdarg>
+
+#include "pilot/pilot.h"
+
+namespace {
+// Standard output is the default sink; it cannot be named in a constant
+// initialiser, so "not chosen yet" is kept apart from "dropped".
+bool sink_chosen = false;
+std::FILE *chosen_sink = nullptr;
+}  // namespace
+
+namespace ventrac::trace {
+
+std::FILE *sink() noexcept { return sink_chosen ? chosen_sink : stdout; }
+
+void print(const char *format, ...) noexcept {
+    std::FILE *out = sink();
+    if (out == nullptr) return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(out, format, args);
+    va_end(args);
+}
+
+}  // namespace ventrac::trace
+
+extern "C" void ventrac_set_trace(FILE *sink) {
+    sink_chosen = true;
+    chosen_sink = sink;
+}
+
+extern "C" FILE *ventrac_trace_sink(void) { return ventrac::trace::sink(); }
