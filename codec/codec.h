@@ -14,7 +14,7 @@
 
 #include <stdint.h>
 
-#include "pilot/pilot.h"
+#include "../pilot/pilot.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -62,9 +62,10 @@ int64_t depak(const unsigned char *data, signed char nbits, uint32_t *adbit);
  * presence of 0 marks a missing value; value indexes beyond that read as
  * missing. `nb_elements` receives the number of kept pilot lines on success,
  * 0 otherwise.
- * Returns the packed size in bytes (> 0); 0 when no line belongs to the mode
- * or when a field does not fit in the buffer; -254 when the pilot file cannot
- * be opened. Never writes outside `buffer` or `*nb_elements`.
+ * Returns the packed size in bytes (> 0); 0 when no line belongs to the mode,
+ * when a field does not fit in the buffer, or when the walk visits more than
+ * 65536 elements and repetitions (only possible with repetitions of
+ * zero-width elements); -254 when the pilot file cannot be opened. Never writes outside `buffer` or `*nb_elements`.
  */
 int comprime(const char *pilot_path, signed char mode, const double *values, const int *presence,
              unsigned char *buffer, int *nb_elements);
@@ -98,6 +99,104 @@ int telexin(const char *identifier, const unsigned char *packed, int nbytes, con
  */
 int telexout(int length, const char *text, char *identifier_out, char *model_out,
              unsigned char *packed);
+
+
+/* ---------------------------------------------------------------------------
+ * Decoder and lookups.
+ * ------------------------------------------------------------------------- */
+
+/* Number of records of the metadata table. */
+#define VENTRAC_MAX_META 256
+
+/* One decoded element, in message order. */
+typedef struct DecodedElement {
+    ElementSpec spec;      /* the pilot element; a delayed replication factor
+                              of kind '1' gets a class 31 code, and names may
+                              carry their place in the replication */
+    int32_t valid;         /* 1: value usable; 0: missing or implausible */
+    double value;          /* physical value (0 when missing) */
+    double conv_value;     /* value * conv_factor + conv_offset */
+    char text[256];        /* value printed with format */
+    char conv_text[256];   /* conv_value printed with format */
+    char format[12];       /* fixed-point printf format, e.g. "%6.2f" */
+    char ident[12];        /* "D" + 1-based position in six digits */
+} DecodedElement;
+
+/* Data-type codes by operating mode; filled by the program that links the
+ * codec before it calls decomprime(). */
+typedef struct DataTypeEntry {
+    char header[144];      /* not used by the codec */
+    int32_t nb_modes;      /* number of entries used in modes and types */
+    int32_t modes[32];     /* operating modes */
+    int32_t types[32];     /* types[i] is the data-type code of modes[i] */
+} DataTypeEntry;
+
+/* One metadata text, found by key and sub-key. */
+typedef struct MetaEntry {
+    char key[8];
+    char subkey[64];
+    char value[1056];
+} MetaEntry;
+
+/* Written by decomprime(), read by cherche(). */
+extern DecodedElement donnees[VENTRAC_MAX_ELEMENTS];
+/* Number of entries of donnees that cherche() searches; set by the caller,
+ * normally to the count decomprime() returned. */
+extern int32_t nbparobs;
+/* Read by decomprime(); filled by the caller. */
+extern DataTypeEntry TypeDonnee;
+/* Read by cherche_meta(); filled by the caller, nbmeta entries used. */
+extern MetaEntry meta_data[VENTRAC_MAX_META];
+extern int32_t nbmeta;
+/* Replication counters of the decoder, set to -1 at the start of each
+ * decomprime(): groups of kind '1' entered, delayed factors of kind '1'. */
+extern int32_t num_rep_tr;
+extern int32_t nb_rep_d_dev;
+
+/*
+ * Decodes the packed buffer `packed` (VENTRAC_PACKED_SIZE bytes; bits past it
+ * read as zero) into donnees. Loads every line of the pilot file
+ * `pilot_path` to learn the mode element's width, reads the mode from the
+ * head of the message, reloads the lines of that mode, lists them, chooses
+ * the data-type code of the mode from TypeDonnee (a single entry for mode -1
+ * serves every mode; at most 32 entries are searched) and decodes every
+ * element from entry 0, walking replicated groups as the message says.
+ * Values are raw^power * scale + reference; an element coded as all ones is
+ * missing (value 0, valid 0); character data ("CCITTIA5") get conv_value but
+ * empty texts and format. Resets num_rep_tr and nb_rep_d_dev to -1 first.
+ * Traces every step. `pilot_path` and `packed` must not be NULL.
+ * Returns the number of decoded entries (0 to VENTRAC_MAX_ELEMENTS) and
+ * stores the low 8 bits of the data-type code in *type_code. Returns -1 with
+ * *error set, after one line on standard error, to 254 (pilot file cannot be
+ * opened), 253 (no line for the mode), 234 (mode without data-type code) or
+ * 252 (more than VENTRAC_MAX_ELEMENTS entries, or a walk of more than 65536
+ * steps; donnees is then partly rewritten). *error is untouched on success.
+ * `type_code` and `error` may be NULL. Entries past the count keep older
+ * content. Never reads specel or writes donnees outside their 1024 entries.
+ */
+int decomprime(const char *pilot_path, const unsigned char *packed, signed char *type_code,
+               int *error);
+
+/*
+ * Finds the first of the nbparobs first entries of donnees (at most
+ * VENTRAC_MAX_ELEMENTS) whose descriptor and name, each trimmed of blanks and
+ * joined, equal `code` and `name` trimmed and joined. Probes of any length
+ * are accepted; NULL reads as the empty text.
+ * Returns that entry's conv_value and sets *index to its position when the
+ * entry is valid and its flag is not 0. Returns -1 with *index = -1 when no
+ * entry matches or the first match is not usable (later entries are not
+ * examined). `index` may be NULL. Never writes donnees.
+ */
+double cherche(const char *code, const char *name, int *index);
+
+/*
+ * Finds the first of the nbmeta first entries of meta_data (at most
+ * VENTRAC_MAX_META) whose key equals `key` and, unless `subkey` is empty or
+ * NULL, whose sub-key equals `subkey`; texts compare exactly, untrimmed.
+ * Returns the address of that entry's value, or NULL when none matches or
+ * `key` is NULL.
+ */
+char *cherche_meta(const char *key, const char *subkey);
 
 #ifdef __cplusplus
 } /* extern "C" */

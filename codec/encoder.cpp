@@ -32,6 +32,9 @@ struct PackState {
     unsigned char *buffer;
     std::uint32_t bitpos;
     int ival;
+    long steps = 0;
+
+    bool take_step() { return ++steps <= kMaxWalkSteps; }
 };
 
 void list_element(const ElementSpec &e) {
@@ -76,8 +79,10 @@ bool pak_n_seq(int &start, int nbpar, int nbsec, PackState &s) {
                      i1, i2, nbsec, s.ival, nbpar);
     const int end = table_end(i2);
     for (int r = 0; r < nbsec; ++r) {
+        if (!s.take_step()) return false;
         trace::print("\nSequence num %d\n", r);
         for (int j = i1; j < end; ++j) {
+            if (!s.take_step()) return false;
             if (opens_group(specel[j].code)) {
                 if (!pack_group(j, s)) return false;
             } else {

@@ -24,6 +24,13 @@ Replication replication_of(const char *code);
 // Walks never go past the element table, whatever a group's size claims.
 inline int table_end(int i2) { return i2 < VENTRAC_MAX_ELEMENTS ? i2 : VENTRAC_MAX_ELEMENTS; }
 
+// Upper bound on the steps of one walk over the element table (elements,
+// descriptors and repetitions visited), in either direction. The packed
+// buffer's 8192 bits and the 1024 decoded entries bound every walk that
+// writes something; this bound also ends walks that write nothing, such as a
+// huge count over zero-width elements, kind '4' factors or empty groups.
+constexpr long kMaxWalkSteps = 64L * 1024;
+
 // A repetition count taken from a physical value: truncated toward zero;
 // NaN or a value outside the 32-bit range gives no repetition.
 int repetition_count(double value) noexcept;

@@ -91,6 +91,52 @@ int get_specif(const char *path, signed char mode);
 void str_sans_espace(char *dst, const char *src);
 
 /*
+ * Copies `src` to `dst` without its leading and trailing white space: blank,
+ * tab, line feed, form feed and carriage return. A vertical tab is not white
+ * space here, and white space inside the text stays. An empty or all-white
+ * `src` gives "".
+ * `dst` must hold strlen(src) + 1 bytes; `dst` and `src` may be the same.
+ * Neither may be NULL. Writes nothing past the terminator of the result.
+ */
+void sans_espace(char *dst, const char *src);
+
+/*
+ * Converts the base-10 signed integer that `text` holds, once trimmed of white
+ * space as by sans_espace(), into `*out`. The text may be of any length;
+ * conversion stops at the first character that cannot continue the number,
+ * and a text without digits ("", "abc") converts to 0.
+ *
+ * Returns 0 when the number fits in 64 bits, with its value in `*out`.
+ * Returns 224 when it does not: `*out` then holds INT64_MAX or INT64_MIN, by
+ * its sign; `file` is closed unless it is NULL; and the line
+ *   "Erreur de conversion lors du traitement de  : <what> (ligne <line>)"
+ * goes to standard error (see ventrac_set_errors()), a NULL `what` printing
+ * as "". The caller must not use `file` after a 224. `file`, `what` and
+ * `line` serve only this report.
+ * `out` and `text` must not be NULL. Never modifies `text` and never closes
+ * `file` on success.
+ */
+int my_strtol(int64_t *out, const char *text, FILE *file, const char *what, int line);
+
+/*
+ * Lays `message` out in telex lines, in place. Each line holds at most 69
+ * characters and lines are separated by "\r\r\n". A line too long is cut at
+ * its last blank, and that blank opens the next line; a word that does not
+ * fit in a line even so is cut after the line's 69th character. One trailing
+ * blank of the message is dropped, and "=\r\r\n" follows the last line (the
+ * '=' is not counted in the 69). The empty message gives "=\r\r\n".
+ *
+ * Takes up to 1023 characters; of a longer message only the first 1023 are
+ * laid out and the rest is dropped.
+ * The buffer must hold the laid-out text and its terminator: the length of
+ * the message (at most 1023) + 3 bytes per cut + 5. A 1023-character message
+ * never needs more than 28 cuts, so 1112 bytes always suffice.
+ * `message` must not be NULL. If memory runs out, `message` is left as it
+ * was. Writes nothing past the terminator of the laid-out text.
+ */
+void decoupr_mes(char *message);
+
+/*
  * Chooses where the library's trace goes. The trace (lines read, values
  * coded, bit groups extracted) goes to standard output until this is called.
  * `sink` NULL drops the trace: no trace text is then formatted at all.
@@ -101,10 +147,19 @@ void ventrac_set_trace(FILE *sink);
 /* The current trace sink: NULL when the trace is dropped. */
 FILE *ventrac_trace_sink(void);
 
+/*
+ * Chooses where the library's numbered error lines go (errors 254, 253, 234,
+ * 252, 224). They go to standard error until this is called; `sink` NULL
+ * drops them (the results still report every failure). The library never
+ * closes `sink`.
+ */
+void ventrac_set_errors(FILE *sink);
+
 #ifdef __cplusplus
 } /* extern "C" */
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 /*
@@ -114,6 +169,17 @@ FILE *ventrac_trace_sink(void);
  * when it is not empty. Reads `text` up to its terminator only.
  */
 std::vector<std::string> my_split(const char *text, const char *delimiters);
+
+/*
+ * Returns `message` laid out in telex lines as decoupr_mes(char *) lays it
+ * out, without the 1023-character limit: lines of at most 69 characters
+ * separated by "\r\r\n", one trailing blank dropped, "=\r\r\n" at the end.
+ * Reads exactly message.size() characters and never changes them.
+ * Throws std::bad_alloc when memory runs out, and nothing else.
+ * Pass a string literal as std::string_view: GCC would otherwise take it for
+ * the char * of decoupr_mes(char *) and lay it out in place.
+ */
+std::string decoupr_mes(std::string_view message);
 
 #endif /* __cplusplus */
 

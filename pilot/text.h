@@ -11,6 +11,12 @@ namespace ventrac {
 // `text` without its leading and trailing blanks (' ' only).
 std::string_view trim_blanks(std::string_view text) noexcept;
 
+// `text` without its leading and trailing white space: blank, tab, line feed,
+// form feed and carriage return (a vertical tab is kept). The result always
+// lies inside `text`, empty or not, so its data() is never null when
+// text.data() is not.
+std::string_view trim_white(std::string_view text) noexcept;
+
 // Copies `src` into the fixed field `dst` of `size` bytes (size >= 1), cut to
 // size - 1 characters and always terminated.
 void copy_text(char *dst, std::size_t size, std::string_view src) noexcept;

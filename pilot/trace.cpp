@@ -9,6 +9,10 @@ namespace {
 // initialiser, so "not chosen yet" is kept apart from "dropped".
 bool sink_chosen = false;
 std::FILE *chosen_sink = nullptr;
+bool error_sink_chosen = false;
+std::FILE *chosen_error_sink = nullptr;
+
+std::FILE *error_sink() { return error_sink_chosen ? chosen_error_sink : stderr; }
 }  // namespace
 
 namespace ventrac::trace {
@@ -24,6 +28,17 @@ void print(const char *format, ...) noexcept {
     va_end(args);
 }
 
+void error(const char *format, ...) noexcept {
+    std::FILE *out = error_sink();
+    if (out == nullptr) return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(out, format, args);
+    va_end(args);
+}
+
+const char *ship_name() noexcept { return nom_navire != nullptr ? nom_navire : ""; }
+
 }  // namespace ventrac::trace
 
 extern "C" void ventrac_set_trace(FILE *sink) {
@@ -32,3 +47,8 @@ extern "C" void ventrac_set_trace(FILE *sink) {
 }
 
 extern "C" FILE *ventrac_trace_sink(void) { return ventrac::trace::sink(); }
+
+extern "C" void ventrac_set_errors(FILE *sink) {
+    error_sink_chosen = true;
+    chosen_error_sink = sink;
+}

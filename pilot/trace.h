@@ -24,6 +24,13 @@ inline bool tracing() noexcept { return sink() != nullptr; }
 // Formats and writes to the sink; does nothing when the trace is dropped.
 void print(const char *format, ...) noexcept VENTRAC_PRINTF_LIKE(1, 2);
 
+// Formats and writes one of the library's error lines to the error sink
+// (standard error unless a program chose another one or dropped them).
+void error(const char *format, ...) noexcept VENTRAC_PRINTF_LIKE(1, 2);
+
+// The ship name of error lines: nom_navire, or "" when it is NULL.
+const char *ship_name() noexcept;
+
 }  // namespace ventrac::trace
 
 #endif

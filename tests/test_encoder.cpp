@@ -161,6 +161,12 @@ TEST_F(Encoder, FailuresReportedByTheResult) {
     });
     EXPECT_EQ(count, 0);
     EXPECT_EQ(encode(element("000000", 4, 1, 0, 15, 1, "2"), {}), 0);  // no line for mode 1
+    // A huge count over a zero-width element writes nothing, forever: the
+    // walk is bounded instead.
+    EXPECT_EQ(encode(kMode + element("101000", 32, 1, 0, 4000000000) + element("000001", 0),
+                     {2e9}),
+              0);
+    EXPECT_EQ(count, 0);
 }
 
 }  // namespace

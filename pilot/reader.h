@@ -1,0 +1,61 @@
+// The pilot file line by line, as get_specif() reads it, for C++ programs
+// that inspect pilot files (ventrac-check) and for get_specif() itself.
+#ifndef VENTRAC_PILOT_READER_H
+#define VENTRAC_PILOT_READER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pilot/pilot.h"
+
+namespace ventrac {
+
+// Longest piece of a line read at once; a longer line is read as several.
+inline constexpr std::size_t kPilotChunk = 511;
+// Number of pilot fields taken from a line (positions 0 to 14).
+inline constexpr std::size_t kPilotFields = 15;
+
+// One line of a pilot file as the reader takes it: at most kPilotChunk
+// characters, ending with its line feed when the file has one there.
+struct PilotLine {
+    std::string text;                 // as read, cut at a zero byte
+    int line_number = 0;              // 1-based line of the file it comes from
+    bool continued = false;           // a longer line goes on in the next piece
+    std::vector<std::string> tokens;  // my_split(text, ";\n")
+    // The fields the line sets, converted once: bit i of `given` says
+    // whether position i sets something (positions 13 and 14 only when not
+    // blank), and `values` holds what it sets.
+    std::uint32_t given = 0;
+    ElementSpec values{};
+
+    bool sets(std::size_t position) const { return (given >> position & 1u) != 0; }
+};
+
+// Splits the content of a pilot file into the lines the reader takes.
+std::vector<PilotLine> parse_pilot(const std::string &content);
+
+// Reads the pilot file at `path` whole. Returns false when it cannot be
+// opened.
+bool read_pilot_file(const char *path, std::string &content);
+
+// Sets the fields of `slot` that `line` gives, the way get_specif() does:
+// field 5 sets the reference and the lower bound, field 6 the largest coded
+// value and the upper bound derived from the slot's law at that moment.
+// Fields the line does not give keep what the slot held.
+void apply_pilot_line(ElementSpec &slot, const PilotLine &line);
+
+// Whether a line whose mode mask is `mask` is kept for `mode`: every line
+// for modes of 0 or less, bit mode - 1 for modes 1 to 64, none above.
+bool kept_in_mode(std::uint64_t mask, int mode);
+
+// Loads `specel` from the content of a pilot file as get_specif() does,
+// tracing every line; returns the number of kept lines (0 to 1024).
+int load_specif(const std::string &content, signed char mode);
+
+// Writes error 254 for the pilot file `path` to standard error.
+void report_unreadable_pilot(const char *path);
+
+}  // namespace ventrac
+
+#endif
