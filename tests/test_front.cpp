@@ -131,8 +131,11 @@ TEST_F(Front, BlankAndAbsentValuesAreMissing) {
 }
 
 TEST_F(Front, EncoderFailureWritesNothing) {
-    vt_test::RunResult r = run_ventrac(dir.path(), "absent.pilot obs.txt ABCD MOD");
+    // Error lines start with the first 255 characters of the first argument.
+    const std::string pilot(300, 'p');
+    vt_test::RunResult r = run_ventrac(dir.path(), pilot + " obs.txt ABCD MOD");
     EXPECT_EQ(r.status, 254);
+    EXPECT_EQ(r.err.rfind(pilot.substr(0, 255) + " - TEST -  erreur num 254", 0), 0u) << r.err;
     EXPECT_NE(r.out.find("Retour compression complete : nb octets = -254\n"), std::string::npos);
     EXPECT_FALSE(exists("HPK_obs.txt"));
     write_file(dir.file("obs.txt"), "40\n");  // no line has bit 39 of its mask set
