@@ -13,6 +13,10 @@ bool error_sink_chosen = false;
 std::FILE *chosen_error_sink = nullptr;
 
 std::FILE *error_sink() { return error_sink_chosen ? chosen_error_sink : stderr; }
+
+void write_formatted(std::FILE *out, const char *format, va_list args) {
+    if (out != nullptr) std::vfprintf(out, format, args);
+}
 }  // namespace
 
 namespace ventrac::trace {
@@ -21,19 +25,17 @@ std::FILE *sink() noexcept { return sink_chosen ? chosen_sink : stdout; }
 
 void print(const char *format, ...) noexcept {
     std::FILE *out = sink();
-    if (out == nullptr) return;
+    if (out == nullptr) return;  // a dropped trace costs no more than this test
     va_list args;
     va_start(args, format);
-    std::vfprintf(out, format, args);
+    write_formatted(out, format, args);
     va_end(args);
 }
 
 void error(const char *format, ...) noexcept {
-    std::FILE *out = error_sink();
-    if (out == nullptr) return;
     va_list args;
     va_start(args, format);
-    std::vfprintf(out, format, args);
+    write_formatted(error_sink(), format, args);
     va_end(args);
 }
 
