@@ -1,1 +1,244 @@
-// filled in with the ventrac-check work
+// ventrac-check run as a program: one faulty pilot file per finding, the
+// shipped example, the summary against the encoder, and the command line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "codec/codec.h"
+#include "test_support.h"
+
+namespace {
+
+using vt_test::quote;
+using vt_test::read_file;
+using vt_test::RunResult;
+using vt_test::TempDir;
+using vt_test::write_file;
+
+RunResult run_check(const TempDir &dir, const std::string &args) {
+    const std::string out = dir.file("stdout"), err = dir.file("stderr");
+    const std::string command = "cd " + quote(dir.path().string()) + " && " +
+                                quote(VENTRAC_CHECK_EXE) + " " + args + " >" + quote(out) +
+                                " 2>" + quote(err);
+    const int raw = std::system(command.c_str());
+    RunResult r;
+    if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
+    r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
+// A pilot line of 15 fields with the coding-law fields given.
+std::string line(const std::string &code, const std::string &law, int mask = 3,
+                 const std::string &name = "A", const std::string &tail = "c;;") {
+    return code + ";" + name + ";" + law + ";" + std::to_string(mask) + ";U;1;0;1;" + tail + "\n";
+}
+// nbits;power;scale;reference;max_coded
+const std::string kByte = "8;1;1;0;254";
+const std::string kMode = line("000000", "4;1;1;0;14", 3, "MODE");
+const std::string kGood = line("000001", kByte);
+
+struct Case {
+    std::string pilot;
+    std::string finding;  // expected in the output, "" for a clean file
+    int status;
+};
+
+TEST(CheckToolFindings, EachFaultIsReportedWithItsLineAndStatus) {
+    const Case cases[] = {
+        // Errors.
+        {kMode + line("000001", "8;1;1;0;300"), "p:2: error: max_coded 300 does not fit in 8 bits",
+         2},
+        {kMode + line("000001", "8;1;1;0;18446744073709551615"),
+         "p:2: error: max_coded is read as -1", 2},
+        {kMode + line("000001", "0;1;1;0;0"), "p:2: error: nbits is 0: the value is never sent", 2},
+        {kMode + line("000001", "54;1;1;0;254"), "p:2: error: nbits 54 is above 53", 2},
+        {line("000000", "0;1;1;0;0") + kGood, "p:1: error: nbits is 0: the operating mode", 2},
+        {kMode + line("101000", "0;1;1;0;0") + kGood, "p:2: error: nbits is 0", 2},
+        {kMode + line("000001", "8;1;0;0;254"),
+         "p:2: error: the coding law cannot be inverted: scale is 0", 2},
+        {kMode + line("000001", "8;0;1;0;254"),
+         "p:2: error: the coding law cannot be inverted: power is 0", 2},
+        {kMode + line("102000", kByte) + kGood,
+         "p:2: error: replicated group of 2 lines reaches past the last line kept in modes 1-2",
+         2},
+        // Line 3 is kept in mode 1 only: the group reaches past the end in mode 2.
+        {kMode + line("101000", kByte) + line("000001", kByte, 1),
+         "p:2: error: replicated group of 1 line reaches past the last line kept in mode 2 "
+         "(in mode 2, 0 lines follow it)",
+         2},
+        {kMode + line("101000", "8;1;2;0;254") + kGood,
+         "p:2: error: delayed count does not code whole counts exactly: a count of 1 is sent as 1 "
+         "and read back as 2",
+         2},
+        {kMode + line("101000", "8;2;1;0;254") + kGood,
+         "a count of 2 is sent as 1 and read back as 1", 2},
+        // 3 * 0.3333333 comes back just below 1 and the decoder truncates it.
+        {kMode + line("101000", "8;1;0.3333333;0;254") + kGood,
+         "a count of 1 is sent as 3 and read back as 0", 2},
+        {kMode + line("000001", kByte, 3, std::string(64, 'n')),
+         "p:2: error: name of 64 characters is cut to 63", 2},
+        {kMode + "000001;A;8;1;1;0;254;3;" + std::string(64, 'u') + ";1;0;1;c;;\n",
+         "p:2: error: unit of 64 characters is cut to 63", 2},
+        {kMode + line("000001", kByte, 3, "A", std::string(1024, 'c') + ";;"),
+         "p:2: error: comment of 1024 characters is cut to 1023", 2},
+        {kMode + line("23456789", kByte),
+         "p:2: error: descriptor 23456789 has 8 digits: the reader keeps 2345678", 2},
+        {kMode + line("000001", kByte, 3, "A", std::string(500, 'c') + ";;"),
+         "p:2: error: line of 533 characters is read as 2 lines", 2},
+        // 511 characters and the line feed make two pieces; 510 make one.
+        {kMode + line("000001", kByte, 3, "A", std::string(478, 'c') + ";;"),
+         "p:2: error: line of 511 characters", 2},
+        {kMode + line("000001", kByte, 3, "A", std::string(477, 'c') + ";;"), "", 0},
+        {line("000000", "4;1;1;0;14", 1) + kGood,
+         "p:1: error: the first line (the operating mode) is not kept in mode 2, which keeps "
+         "other lines: line 2",
+         2},
+        {"", "p:1: error: the file has no line", 2},
+        // Warnings.
+        {kMode + line("000001", "8;1;1;0;255"),
+         "p:2: warning: max_coded 255 is all ones in 8 bits", 1},
+        {kMode + "000001;A;8;1;1;0;254;3;U;1;0;1;c;;\r\n",
+         "p:2: warning: carriage return before the line feed stays at the end of field 14 "
+         "(max_valid): the field is no longer empty and sets max_valid to 0",
+         1},
+        {kMode + "000001;A;8;1;1;0;254;3\n",
+         "p:2: warning: only 8 of 15 fields: fields 8 (unit) to 12 (comment)", 1},
+        {kMode + kGood + "\n", "p:3: warning: empty line", 1},
+        {kMode + kGood + kGood,
+         "p:3: warning: same descriptor 000001 and name \"A\" as line 2 (mode 1)", 1},
+        {kMode + line("102002", "0;1;1;0;0") + kGood + kGood,
+         "p:4: warning: same descriptor 000001 and name \"A\" as line 3", 1},
+        {kMode + line("000001", "8;1;0.5;0;254", 3, "A", "c;-5;100"),
+         "p:2: warning: plausibility bounds -5 .. 100 reach past the values the coding law "
+         "gives (0 .. 127)",
+         1},
+        {kMode + line("000001", kByte, 3, "A", "c;300;400"),
+         "p:2: warning: plausibility bounds 300 .. 400 leave out every value", 1},
+        // Clean: what carries no value, all ones on a count, exact count laws,
+        // one name per mode, a name repeated in another group.
+        {kMode + line("101002", "0;1;1;0;0") + kGood + kGood, "", 0},
+        {kMode + line("101000", "8;1;1;0;255") + kGood, "", 0},
+        {kMode + line("101000", "8;1;0.1;0;254") + kGood, "", 0},
+        {kMode + line("101000", "8;1;1;2;254") + kGood, "", 0},
+        {kMode + line("000001", kByte, 1) + line("000001", kByte, 2), "", 0},
+        {kMode + kGood + line("101000", kByte) + kGood, "", 0},
+    };
+    TempDir dir;
+    for (const Case &c : cases) {
+        write_file(dir.file("p"), c.pilot);
+        const RunResult r = run_check(dir, "p");
+        EXPECT_EQ(r.status, c.status) << c.pilot << r.out;
+        const std::string expected = c.finding.empty() ? "p: 0 errors, 0 warnings\n" : c.finding;
+        EXPECT_NE(r.out.find(expected), std::string::npos) << c.pilot << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST(CheckToolFindings, FindingsComeInLineOrderBeforeTheSummary) {
+    TempDir dir;
+    write_file(dir.file("p"), line("000000", "4;1;1;0;14", 1) + line("000001", "8;1;1;0;255") +
+                                  line("000002", "8;1;1;0;300"));
+    const RunResult r = run_check(dir, "p");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out,
+              "p:1: error: the first line (the operating mode) is not kept in mode 2, which keeps "
+              "other lines: line 2 is read as the operating mode there\n"
+              "p:2: warning: max_coded 255 is all ones in 8 bits: a present value clipped to it "
+              "reads as missing\n"
+              "p:3: error: max_coded 300 does not fit in 8 bits (at most 255): larger coded values "
+              "lose their high bits\n"
+              "p: 2 errors, 1 warning\n"
+              "mode 1: 3 elements; without replication 20 bits, 3 bytes, 4 six-bit characters\n"
+              "mode 2: 2 elements; without replication 16 bits, 2 bytes, 3 six-bit characters\n");
+}
+
+TEST(CheckToolSummary, ShippedExampleIsClean) {
+    TempDir dir;
+    const std::string ship = std::string(VENTRAC_EXAMPLES) + "/ship.pilot";
+    const RunResult r = run_check(dir, quote(ship));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, ship + ": 0 errors, 0 warnings\n"
+                            "mode 1: 24 elements; without replication 218 bits, 28 bytes, "
+                            "38 six-bit characters\n"
+                            "mode 2: 22 elements; without replication 202 bits, 26 bytes, "
+                            "35 six-bit characters\n");
+}
+
+// Each mode line of the summary gives the number of lines the encoder keeps
+// and the bytes it packs when every value is 0, delayed counts included.
+TEST(CheckToolSummary, SizesMatchTheEncoder) {
+    TempDir dir;
+    const std::string nested = line("000000", "5;1;1;0;30") + line("000001", "7;1;1;0;100") +
+                               line("103003", "0;1;1;0;0") + line("000002", "9;1;1;0;500") +
+                               line("101000", "6;1;1;0;62") + line("000003", "11;1;1;0;2000") +
+                               line("000004", "13;1;1;0;8000", 2);
+    const std::string pilots[] = {read_file(std::string(VENTRAC_EXAMPLES) + "/ship.pilot"),
+                                  nested};
+    std::vector<double> values(VENTRAC_MAX_VALUES, 0.0);
+    std::vector<int> presence(VENTRAC_MAX_VALUES, 1);
+    std::vector<unsigned char> buffer(VENTRAC_PACKED_SIZE);
+    ventrac_set_trace(nullptr);
+    for (const std::string &pilot : pilots) {
+        write_file(dir.file("p"), pilot);
+        std::istringstream out(run_check(dir, "p").out);
+        int modes = 0;
+        for (std::string text; std::getline(out, text);) {
+            if (text.rfind("mode ", 0) != 0) continue;
+            ++modes;
+            const int mode = std::stoi(text.substr(5));
+            int kept = 0;
+            const int bytes = comprime(dir.file("p").c_str(), static_cast<signed char>(mode),
+                                       values.data(), presence.data(), buffer.data(), &kept);
+            const std::string expected = "mode " + std::to_string(mode) + ": " +
+                                         std::to_string(kept) + " elements; without replication ";
+            EXPECT_EQ(text.substr(0, expected.size()), expected);
+            EXPECT_NE(text.find(", " + std::to_string(bytes) + " bytes, "), std::string::npos)
+                << text;
+        }
+        EXPECT_EQ(modes, 2) << pilot;
+    }
+    ventrac_set_trace(stdout);
+}
+
+TEST(CheckToolCommandLine, OptionsUsageAndUnreadableFiles) {
+    TempDir dir;
+    write_file(dir.file("-p"), kMode + kGood);
+    struct Call {
+        std::string args;
+        int status;
+        std::string out;  // expected at the start of standard output
+        std::string err;  // expected at the start of standard error
+    };
+    const Call calls[] = {
+        {"--help", 0, "Usage: ventrac-check [--] PILOT\n", ""},
+        {"--version", 0, "ventrac-check ", ""},
+        {"-- -p", 0, "-p: 0 errors, 0 warnings\n", ""},
+        {"", 2, "", "ventrac-check: no pilot file given\nUsage: ventrac-check"},
+        {"a b", 2, "", "ventrac-check: one pilot file at a time\nUsage:"},
+        {"-p", 2, "", "ventrac-check: unknown option -p\nUsage:"},
+        {"absent", 2, "", "ventrac-check: cannot read absent"},
+        {".", 2, "", "ventrac-check: cannot read .: it is a folder\n"},
+    };
+    for (const Call &c : calls) {
+        const RunResult r = run_check(dir, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.args;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.args;
+        if (c.out.empty()) {
+            EXPECT_EQ(r.out, "") << c.args;
+        }
+        if (c.err.empty()) {
+            EXPECT_EQ(r.err, "") << c.args;
+        }
+    }
+    // An unreadable file gets one line.
+    const std::string err = run_check(dir, "absent").err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1);
+}
+
+}  // namespace

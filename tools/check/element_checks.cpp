@@ -1,0 +1,147 @@
+// Checks on each element with the values the reader gives it. They read the
+// load of mode 0, which keeps every line in a slot of its own: a line kept in
+// a mode of 1 or more has the same values there (see pilot_model.cpp), and a
+// line kept in no such mode is still sent in mode 0. A check runs only when
+// the line gives every field it reads: a value a line leaves out depends on
+// the lines and loads before it, and line_checks.cpp reports that.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "findings.h"
+
+namespace check {
+
+namespace {
+
+// Widths up to 53 bits code every integer exactly in a double.
+constexpr int kMaxExactWidth = 53;
+// Delayed counts are checked from the lowest to this many repetitions.
+constexpr int kLargestCountChecked = 1000;
+
+std::string number(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+int line_number(const Pilot &p, const Element &e) { return p.lines[e.line].line_number; }
+
+// Fields are given from position 0 on, so giving `position` gives all before.
+bool gives(const Pilot &p, const Element &e, std::size_t position) {
+    return p.lines[e.line].tokens.size() > position;
+}
+
+constexpr std::size_t kNbits = 2, kReference = 5, kMaxCoded = 6;
+
+void check_width(const Pilot &p, const Element &e, Role role, Findings &f) {
+    const std::string subject = role == Role::ModeElement ? "the operating mode" : "the value";
+    if (e.nbits == 0)
+        f.error(line_number(p, e), "nbits is 0: " + subject + " is never sent");
+    else if (e.nbits > kMaxExactWidth)
+        f.error(line_number(p, e), "nbits " + std::to_string(e.nbits) +
+                                       " is above 53: " + subject + " is not coded exactly");
+}
+
+void check_max_coded(const Pilot &p, const Element &e, Findings &f) {
+    if (e.max_coded < 0)
+        f.error(line_number(p, e), "max_coded is read as " + std::to_string(e.max_coded) +
+                                       ": every present value codes as 0");
+    else if (static_cast<std::uint64_t>(e.max_coded) > all_ones(e.nbits))
+        f.error(line_number(p, e), "max_coded " + std::to_string(e.max_coded) +
+                                       " does not fit in " + std::to_string(e.nbits) +
+                                       " bits (at most " + std::to_string(all_ones(e.nbits)) +
+                                       "): larger coded values lose their high bits");
+}
+
+// Returns whether the law can be inverted.
+bool check_law(const Pilot &p, const Element &e, Findings &f) {
+    std::string faults;
+    const auto add = [&faults](const std::string &fault) {
+        faults += (faults.empty() ? "" : ", ") + fault;
+    };
+    if (e.scale == 0) add("scale is 0");
+    if (e.power == 0) add("power is 0");
+    if (!std::isfinite(e.scale)) add("scale is not a finite number");
+    if (!std::isfinite(e.power)) add("power is not a finite number");
+    if (!std::isfinite(e.reference)) add("reference is not a finite number");
+    if (faults.empty()) return true;
+    f.error(line_number(p, e), "the coding law cannot be inverted: " + faults);
+    return false;
+}
+
+// A delayed count must come back whole: the encoder repeats the group by the
+// count in the data, the decoder by the count it reads from the message. Every
+// whole count n that the law reaches, from the lowest (at least 0) to the
+// highest (at most kLargestCountChecked), is coded as the encoder codes a
+// present value and decoded; the decoder's count, the decoded value truncated
+// toward zero, must be n again.
+void check_count_law(const Pilot &p, const Element &e, Findings &f) {
+    const auto range = law_range(e);
+    if (!range) return;
+    const double lowest = std::fmax(0.0, std::ceil(range->first));
+    const double highest = std::fmin(static_cast<double>(kLargestCountChecked),
+                                     std::floor(range->second));
+    if (!(lowest <= highest)) return;
+    for (int n = static_cast<int>(lowest); n <= static_cast<int>(highest); ++n) {
+        const std::int64_t c = encode(e, n);
+        const int back = repetitions_from(decode(e, static_cast<double>(c)));
+        if (back == n) continue;
+        f.error(line_number(p, e), "delayed count does not code whole counts exactly: a count of " +
+                                       std::to_string(n) + " is sent as " + std::to_string(c) +
+                                       " and read back as " + std::to_string(back));
+        return;
+    }
+}
+
+void check_all_ones(const Pilot &p, const Element &e, Findings &f) {
+    if (e.nbits > 0 && e.nbits < 64 && e.max_coded >= 0 &&
+        static_cast<std::uint64_t>(e.max_coded) == all_ones(e.nbits))
+        f.warning(line_number(p, e), "max_coded " + std::to_string(e.max_coded) +
+                                         " is all ones in " + std::to_string(e.nbits) +
+                                         " bits: a present value clipped to it reads as missing");
+}
+
+// The decoder marks a value outside min_valid .. max_valid as not valid. Bounds
+// that reach past what the law codes let a clipped value through as
+// plausible; bounds that leave out the whole range reject every value.
+void check_bounds(const Pilot &p, const Element &e, Findings &f) {
+    const auto range = law_range(e);
+    if (!range || std::isnan(e.min_valid) || std::isnan(e.max_valid)) return;
+    const auto [lo, hi] = *range;
+    const double slack = 1e-9 * std::fmax(1.0, std::fmax(std::fabs(lo), std::fabs(hi)));
+    const std::string bounds = "plausibility bounds " + number(e.min_valid) + " .. " +
+                               number(e.max_valid);
+    const std::string law = " the coding law gives (" + number(lo) + " .. " + number(hi) + ")";
+    if (e.min_valid > e.max_valid || e.min_valid > hi + slack || e.max_valid < lo - slack)
+        f.warning(line_number(p, e), bounds + " leave out every value" + law +
+                                         ": every value reads as not valid");
+    else if (e.min_valid < lo - slack || e.max_valid > hi + slack)
+        f.warning(line_number(p, e), bounds + " reach past the values" + law +
+                                         ": a value clipped to its ends passes as plausible");
+}
+
+}  // namespace
+
+void check_elements(const Pilot &p, Findings &f) {
+    const Load &load = p.all;
+    for (std::size_t i = 0; i < load.entries.size(); ++i) {
+        const Element &e = load.entries[i];
+        const Role role = role_of(load, i);
+        if (role == Role::FixedGroup || !gives(p, e, kNbits)) continue;  // no value, or inherited
+        check_width(p, e, role, f);
+        if (role == Role::ModeElement) continue;  // only its width is used
+        const bool invertible = gives(p, e, kReference) && check_law(p, e, f);
+        if (!gives(p, e, kMaxCoded)) continue;
+        check_max_coded(p, e, f);
+        if (role == Role::DelayedGroup) {
+            // The decoder reads a count coded as all ones as a count.
+            if (invertible) check_count_law(p, e, f);
+            continue;
+        }
+        check_all_ones(p, e, f);
+        if (invertible) check_bounds(p, e, f);
+    }
+}
+
+}  // namespace check

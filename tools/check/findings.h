@@ -1,0 +1,56 @@
+// Findings of ventrac-check and the checks that make them, one file each:
+// line_checks.cpp (the text of each line), element_checks.cpp (each element
+// with the values the reader gives it), mode_checks.cpp (the element tables
+// of modes 1 to 31) and summary.cpp.
+#ifndef VENTRAC_CHECK_FINDINGS_H
+#define VENTRAC_CHECK_FINDINGS_H
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pilot_model.h"
+
+namespace check {
+
+enum class Severity { Warning, Error };
+
+struct Finding {
+    int line_number = 0;  // 1-based line of the file
+    Severity severity = Severity::Warning;
+    std::string reason;   // one line, no line feed
+};
+
+class Findings {
+public:
+    void error(int line_number, std::string reason) {
+        items_.push_back({line_number, Severity::Error, std::move(reason)});
+    }
+    void warning(int line_number, std::string reason) {
+        items_.push_back({line_number, Severity::Warning, std::move(reason)});
+    }
+    std::size_t count(Severity s) const;
+    // "PILOT:LINE: error: reason" lines in line order, each line's findings
+    // in the order they were made.
+    void print(std::ostream &out, const std::string &path) const;
+
+private:
+    std::vector<Finding> items_;
+};
+
+void check_lines(const Pilot &pilot, Findings &findings);
+void check_elements(const Pilot &pilot, Findings &findings);
+void check_modes(const Pilot &pilot, Findings &findings);
+
+// The counts, then for each mode that keeps a line besides the first its
+// number of elements and the size of its message without replication.
+void print_summary(std::ostream &out, const Pilot &pilot, const Findings &findings);
+
+// "1", "1-3, 5": the modes in `modes` (sorted, distinct), runs shown as ranges.
+std::string mode_list(const std::vector<int> &modes);
+
+}  // namespace check
+
+#endif
