@@ -2,6 +2,7 @@
 // element table, walking replicated groups as often as the message says and
 // naming every repeated element after its place in the replication.
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -88,11 +89,11 @@ std::string format_text(FieldFormat f) {
 // ---- one element ----------------------------------------------------------
 
 std::string_view field_text(const char *field, std::size_t size) {
-    return {field, strnlen(field, size)};
+    return {field, field_length(field, size)};
 }
 
 double physical_value(const ElementSpec &e, std::uint64_t raw) {
-    return std::pow(static_cast<double>(raw), e.power) * e.scale + e.reference;
+    return law_power(static_cast<double>(raw), e.power) * e.scale + e.reference;
 }
 
 // Replication factors are always usable; other elements are missing when
@@ -112,6 +113,26 @@ void set_value(DecodedElement &d, std::int64_t raw) {
     }
 }
 
+// Writes `v` as "%<width>.<decimals>f" would, into `out` of `size` bytes.
+// std::to_chars gives the same digits as printf in the C locale at a fraction
+// of the cost; a text too long for the field falls back on snprintf, which
+// cuts it.
+void print_fixed(char *out, std::size_t size, FieldFormat f, double v) {
+    char digits[400];  // the longest double in fixed notation with 15 decimals
+    const auto [end, ec] =
+        std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, f.decimals);
+    const auto n = static_cast<std::size_t>(end - digits);
+    const auto width = static_cast<std::size_t>(f.width);
+    const std::size_t pad = width > n ? width - n : 0;
+    if (ec != std::errc() || pad + n >= size) {
+        std::snprintf(out, size, "%*.*f", f.width, f.decimals, v);
+        return;
+    }
+    std::memset(out, ' ', pad);
+    std::memcpy(out + pad, digits, n);
+    out[pad + n] = '\0';
+}
+
 // Converted value and display texts. Character data gets no texts: they are
 // emptied so that nothing from an earlier message stays in the slot.
 void write_texts(DecodedElement &d) {
@@ -121,11 +142,11 @@ void write_texts(DecodedElement &d) {
         d.text[0] = d.conv_text[0] = d.format[0] = '\0';
         return;
     }
-    const double vmax = std::pow(static_cast<double>(e.max_coded), e.power) * e.scale + e.reference;
+    const double vmax = law_power(static_cast<double>(e.max_coded), e.power) * e.scale + e.reference;
     const FieldFormat f = field_format(vmax, e.scale);
     copy_text(d.format, sizeof d.format, format_text(f));
-    std::snprintf(d.text, sizeof d.text, "%*.*f", f.width, f.decimals, d.value);
-    std::snprintf(d.conv_text, sizeof d.conv_text, "%*.*f", f.width, f.decimals, d.conv_value);
+    print_fixed(d.text, sizeof d.text, f, d.value);
+    print_fixed(d.conv_text, sizeof d.conv_text, f, d.conv_value);
 }
 
 // Class 31 descriptor of a delayed replication factor, by its width.

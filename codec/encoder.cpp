@@ -9,6 +9,7 @@
 #include "codec/codec.h"
 #include "codec/encoder.h"
 #include "codec/replication.h"
+#include "pilot/reader.h"
 #include "pilot/trace.h"
 
 namespace ventrac {
@@ -111,7 +112,7 @@ std::int64_t ventrac::codage(int j, int ival, const double *values, const int *p
     const ventrac::Values input{values, presence};
     const double value = input.value(ival);
     const int present = input.present(ival);
-    const double x = std::pow((value - e.reference) / e.scale, 1.0 / e.power);
+    const double x = ventrac::law_power((value - e.reference) / e.scale, 1.0 / e.power);
     std::int64_t c;
     if (present != 0) {
         c = ventrac::to_int64_or_min(x + 0.5);

@@ -19,7 +19,7 @@ namespace {
 // A text field read up to its terminator, or to its end when it has none.
 template <std::size_t N>
 std::string_view field_text(const char (&field)[N]) {
-    return {field, strnlen(field, N)};
+    return {field, ventrac::field_length(field, N)};
 }
 
 std::string_view text_or_empty(const char *text) { return text != nullptr ? text : ""; }

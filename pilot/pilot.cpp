@@ -125,6 +125,8 @@ std::vector<PilotLine> parse_pilot(const std::string &content) {
 bool read_pilot_file(const char *path, std::string &content) {
     std::FILE *file = std::fopen(path, "r");
     if (file == nullptr) return false;
+    // The content goes straight into `content`: no stdio buffer in between.
+    std::setvbuf(file, nullptr, _IONBF, 0);
     content.clear();
     char chunk[4096];
     std::size_t n;
@@ -133,25 +135,34 @@ bool read_pilot_file(const char *path, std::string &content) {
     return true;
 }
 
+namespace {
+// Copies a terminated text field up to its terminator: a load applies every
+// line, and most texts are far shorter than their field.
+template <std::size_t N>
+void copy_field(char (&dst)[N], const char (&src)[N]) {
+    std::memcpy(dst, src, field_length(src, N - 1) + 1);
+}
+}  // namespace
+
 void apply_pilot_line(ElementSpec &slot, const PilotLine &line) {
     const ElementSpec &v = line.values;
-    if (line.sets(0)) std::memcpy(slot.code, v.code, sizeof slot.code);
-    if (line.sets(1)) std::memcpy(slot.name, v.name, sizeof slot.name);
+    if (line.sets(0)) copy_field(slot.code, v.code);
+    if (line.sets(1)) copy_field(slot.name, v.name);
     if (line.sets(2)) slot.nbits = v.nbits;
     if (line.sets(3)) slot.power = v.power;
     if (line.sets(4)) slot.scale = v.scale;
     if (line.sets(5)) slot.reference = slot.min_valid = v.reference;
     if (line.sets(6)) {
         slot.max_coded = v.max_coded;
-        slot.max_valid = std::pow(static_cast<double>(slot.max_coded), slot.power) * slot.scale +
-                         slot.reference;
+        slot.max_valid =
+            law_power(static_cast<double>(slot.max_coded), slot.power) * slot.scale + slot.reference;
     }
     if (line.sets(7)) slot.mode_mask = v.mode_mask;
-    if (line.sets(8)) std::memcpy(slot.unit, v.unit, sizeof slot.unit);
+    if (line.sets(8)) copy_field(slot.unit, v.unit);
     if (line.sets(9)) slot.conv_factor = v.conv_factor;
     if (line.sets(10)) slot.conv_offset = v.conv_offset;
     if (line.sets(11)) slot.flag = v.flag;
-    if (line.sets(12)) std::memcpy(slot.comment, v.comment, sizeof slot.comment);
+    if (line.sets(12)) copy_field(slot.comment, v.comment);
     if (line.sets(13)) slot.min_valid = v.min_valid;
     if (line.sets(14)) slot.max_valid = v.max_valid;
 }

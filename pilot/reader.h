@@ -3,6 +3,7 @@
 #ifndef VENTRAC_PILOT_READER_H
 #define VENTRAC_PILOT_READER_H
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ struct PilotLine {
 
     bool sets(std::size_t position) const { return (given >> position & 1u) != 0; }
 };
+
+// x raised to `power`, as the coding law uses it; the usual power 1 skips
+// the library call (pow(x, 1) is x exactly).
+inline double law_power(double x, double power) { return power == 1.0 ? x : std::pow(x, power); }
 
 // Splits the content of a pilot file into the lines the reader takes.
 std::vector<PilotLine> parse_pilot(const std::string &content);

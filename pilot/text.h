@@ -3,6 +3,7 @@
 #define VENTRAC_TEXT_H
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,13 @@ std::string_view trim_blanks(std::string_view text) noexcept;
 // lies inside `text`, empty or not, so its data() is never null when
 // text.data() is not.
 std::string_view trim_white(std::string_view text) noexcept;
+
+// Length of the text in a fixed field of `size` bytes: up to its terminator,
+// or `size` when it has none. Never reads past the field.
+inline std::size_t field_length(const char *field, std::size_t size) noexcept {
+    const void *end = std::memchr(field, '\0', size);
+    return end == nullptr ? size : static_cast<std::size_t>(static_cast<const char *>(end) - field);
+}
 
 // Copies `src` into the fixed field `dst` of `size` bytes (size >= 1), cut to
 // size - 1 characters and always terminated.
