@@ -1,1 +1,270 @@
-// filled in with the ventrac-decode work
+// ventrac-decode on messages written by ventrac: the values of the shipped
+// example in the text and CSV formats, the lookups, the data-type file, the
+// trace file, and the failures with their statuses. The JSON format is read
+// back by decode_json_check.py.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vt_test::quote;
+using vt_test::read_file;
+using vt_test::RunResult;
+using vt_test::TempDir;
+using vt_test::write_file;
+
+const std::string kExamples = VENTRAC_EXAMPLES;
+
+RunResult run_decode(const fs::path &dir, const std::string &args) {
+    TempDir capture;
+    const std::string out = capture.file("out"), err = capture.file("err");
+    const std::string command = "cd " + quote(dir.string()) + " && " + quote(VENTRAC_DECODE_EXE) +
+                                " " + args + " >" + quote(out) + " 2>" + quote(err);
+    const int raw = std::system(command.c_str());
+    RunResult r;
+    if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
+    r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
+std::vector<std::string> lines_of(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Rows of CSV text: quoted fields may hold commas, quotes and line breaks.
+std::vector<std::vector<std::string>> parse_csv(const std::string &text) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+            field += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && (c == ',' || c == '\n')) {
+            row.push_back(field);
+            field.clear();
+            if (c == '\n') rows.push_back(std::move(row)), row.clear();
+        } else {
+            field += c;
+        }
+    }
+    return rows;
+}
+
+struct Expected {
+    bool present;
+    double value;
+};
+
+class DecodeTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string data = read_file(kExamples + "/ship_obs.txt");
+        write_file(dir.file("ship_obs.txt"), data);
+        encode("ship_obs.txt");
+        std::istringstream in(data);
+        int mode = 0, presence = 0;
+        double value = 0;
+        in >> mode;
+        while (in >> presence >> value) expected.push_back({presence != 0, value});
+        std::istringstream pilot(read_file(pilot_path));
+        for (std::string line; std::getline(pilot, line);) {
+            std::vector<std::string> f;
+            std::istringstream fields(line);
+            for (std::string s; std::getline(fields, s, ';');) f.push_back(s);
+            resolution[f[1]] = std::stod(f[4]);
+        }
+    }
+    void encode(const std::string &data) {
+        ASSERT_NE(vt_test::run_ventrac(dir.path(), quote(pilot_path) + " " + data + " FNZ6042 MOD").status, -1);
+        ASSERT_TRUE(fs::exists(dir.path() / ("HPK_" + data)));
+    }
+    RunResult decode(const std::string &args) { return run_decode(dir.path(), args); }
+    // Checks element `i`, named `name`, against the data file.
+    void check_value(std::size_t i, const std::string &name, bool valid, double value) {
+        ASSERT_LT(i, expected.size());
+        const std::string base = name.substr(0, name.find("_D"));
+        const double step = resolution.count(base) ? resolution[base] : resolution[base.substr(0, base.size() - 3)];
+        EXPECT_EQ(valid, expected[i].present) << name;
+        if (valid) {
+            EXPECT_LE(std::fabs(value - expected[i].value), step / 2) << name;
+        }
+    }
+
+    TempDir dir;
+    const std::string pilot_path = kExamples + "/ship.pilot";
+    const std::string hpk = "HPK_ship_obs.txt";
+    std::vector<Expected> expected;
+    std::map<std::string, double> resolution;
+};
+
+TEST_F(DecodeTool, TextAndCsvGiveTheExampleValues) {
+    RunResult r = decode(quote(pilot_path) + " " + hpk);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), expected.size() + 3);  // header, heading, rows, blank line
+    EXPECT_EQ(lines[0], "HPK_ship_obs.txt: identifier FNZ6042, mode 1, data type 0, 26 elements");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        std::istringstream row(lines[i + 2]);
+        std::string ident, code, name, text;
+        row >> ident >> code >> name >> text;
+        EXPECT_EQ(ident, "D0000" + std::string(i < 9 ? "0" : "") + std::to_string(i + 1));
+        const bool invalid = lines[i + 2].size() > 9 && lines[i + 2].substr(lines[i + 2].size() - 9) == "  invalid";
+        check_value(i, name, !invalid, std::stod(text));
+    }
+
+    r = decode("--csv " + quote(pilot_path) + " " + hpk);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = parse_csv(r.out);
+    ASSERT_EQ(rows.size(), expected.size() + 1);
+    EXPECT_EQ(rows[0][0], "file");
+    EXPECT_EQ(rows[0][9], "value");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const std::vector<std::string> &row = rows[i + 1];
+        ASSERT_EQ(row.size(), rows[0].size());
+        EXPECT_EQ(row[0] + row[1] + row[2] + row[3], "HPK_ship_obs.txtFNZ604210");
+        const bool valid = row[8] == "1";
+        EXPECT_EQ(row[9].empty(), !valid);
+        check_value(i, row[6], valid, valid ? std::stod(row[9]) : 0.0);
+    }
+}
+
+TEST_F(DecodeTool, GetPrintsConvertedValuesOrNA) {
+    write_file(dir.file("short.hpk"), "ABCDEFG");
+    const RunResult r = decode("--get 012101 TA --get 010061 PTEND3H --get 999999 NONE " +
+                               std::string("--get ' 020013 ' CLBASE_D000-001 ") + quote(pilot_path) +
+                               " " + hpk + " short.hpk");
+    EXPECT_EQ(r.status, 1);
+    const std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_NEAR(std::stod(lines[0]), 285.35 - 273.15, 1e-9);
+    EXPECT_EQ(lines[1] + lines[2] + lines[3], "NANA2700");
+    // The file that cannot be decoded still gets one line per lookup.
+    EXPECT_EQ(lines[4] + lines[5] + lines[6] + lines[7], "NANANANA");
+}
+
+TEST_F(DecodeTool, DataTypeFileGivesEachModeItsCode) {
+    // Mode 2 sends no wave elements (the 18th and 19th values).
+    std::vector<std::string> data = lines_of(read_file(dir.file("ship_obs.txt")));
+    data[0] = "2";
+    data.erase(data.begin() + 18, data.begin() + 20);
+    std::string mode2;
+    for (const std::string &line : data) mode2 += line + "\n";
+    write_file(dir.file("mode2.txt"), mode2);
+    encode("mode2.txt");
+    write_file(dir.file("types"), "# mode type\n\n1 10\n 2\t-20 # no waves\r\n");
+    RunResult r = decode("--datatype types " + quote(pilot_path) + " " + hpk + " HPK_mode2.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("HPK_ship_obs.txt: identifier FNZ6042, mode 1, data type 10, 26 elements\n"), std::string::npos);
+    EXPECT_NE(r.out.find("HPK_mode2.txt: identifier FNZ6042, mode 2, data type -20, 24 elements\n"), std::string::npos);
+
+    // Without mode 1 in the list: error 234 in one line of ours, the codec's
+    // own line going to the trace file.
+    write_file(dir.file("types"), "2 20\n");
+    r = decode("--json --trace trace.txt --datatype types " + quote(pilot_path) + " " + hpk + " HPK_mode2.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ventrac-decode: HPK_ship_obs.txt: error 234: operating mode 1 has no data-type code\n");
+    EXPECT_EQ(lines_of(r.out).size(), 1u);
+    const std::string trace = read_file(dir.file("trace.txt"));
+    EXPECT_NE(trace.find("pilote:000000;MODE;4;"), std::string::npos);
+    EXPECT_NE(trace.find("ventrac-decode - FNZ6042 -  erreur num 234"), std::string::npos);
+}
+
+TEST_F(DecodeTool, FilesThatCannotBeDecoded) {
+    write_file(dir.file("empty.hpk"), "");
+    write_file(dir.file("short.hpk"), "ABCDEFG");
+    fs::create_directory(dir.path() / "folder.hpk");
+    RunResult r = decode(quote(pilot_path) + " absent.hpk empty.hpk " + hpk + " short.hpk folder.hpk");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "ventrac-decode: absent.hpk: cannot be opened (No such file or directory)\n"
+              "ventrac-decode: empty.hpk: empty file\n"
+              "ventrac-decode: short.hpk: too short: 7 bytes, a message has at least 8\n"
+              "ventrac-decode: folder.hpk: cannot be read (Is a directory)\n");
+    EXPECT_EQ(r.out.rfind(hpk + ": identifier FNZ6042", 0), 0u);
+    r = decode("absent.pilot " + hpk);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ventrac-decode: " + hpk + ": error 254: the pilot file absent.pilot cannot be opened\n");
+}
+
+TEST_F(DecodeTool, UsageErrors) {
+    for (const std::string args : {"", "p.pilot", "--json p.pilot", "--bogus p.pilot f", "-x p.pilot f",
+                                   "--get 012101 p.pilot", "--trace", "--json --csv p.pilot f",
+                                   "--get 1 A --json p.pilot f", "--trace a --trace b p.pilot f",
+                                   "--datatype absent p.pilot f"}) {
+        const RunResult r = decode(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err.rfind("ventrac-decode: ", 0), 0u) << args;
+        EXPECT_NE(r.err.find("Usage: ventrac-decode [options] PILOT FILE..."), std::string::npos) << args;
+        EXPECT_EQ(r.out, "") << args;
+    }
+    std::string many;
+    for (int mode = 1; mode <= 33; ++mode) many += std::to_string(mode) + " 0\n";
+    const std::pair<std::string, std::string> tables[] = {
+        {"1\n", "types line 1: expected 'mode type', two integers from -128 to 127"},
+        {"# x\n1 2 3\n", "types line 2: expected"},
+        {"1 x2\n", "types line 1: expected"},
+        {"1 128\n", "types line 1: expected"},
+        {"1 2\n1 3\n", "types line 2: mode 1 is listed twice"},
+        {many, "types line 33: more than 32 pairs"}};
+    for (const auto &[table, message] : tables) {
+        write_file(dir.file("types"), table);
+        const RunResult r = decode("--datatype types " + quote(pilot_path) + " " + hpk);
+        EXPECT_EQ(r.status, 2) << table;
+        EXPECT_EQ(r.err.rfind("ventrac-decode: " + message, 0), 0u) << r.err;
+    }
+    EXPECT_EQ(decode("--help").status, 0);
+    const RunResult v = decode("--version");
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.out.rfind("ventrac-decode ", 0), 0u);
+}
+
+TEST_F(DecodeTool, CsvQuotingAndTelexLines) {
+    write_file(dir.file("odd.pilot"),
+               "000000;MODE;4;1;1;0;14;255;N;1;0;0;mode;;\n"
+               "001001;a,b\"c;8;1;1;0;254;255;x\ry;1;0;1;say \"hi\", twice;;\n");
+    write_file(dir.file("odd.txt"), "1\n1 42\n");
+    vt_test::run_ventrac(dir.path(), "odd.pilot odd.txt 'X,\"Y' MOD");
+    RunResult r = decode("--csv odd.pilot HPK_odd.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = parse_csv(r.out);
+    ASSERT_EQ(rows.size(), 2u);
+    const std::vector<std::string> row = rows[1];
+    ASSERT_EQ(row.size(), 14u);
+    EXPECT_EQ(row[1] + "|" + row[6] + "|" + row[7] + "|" + row[9] + "|" + row[13],
+              "X,\"Y|a,b\"c|x\ry|42|say \"hi\", twice");
+
+    // The message, in telex lines of at most 69 characters, ends with '='.
+    const std::string message = read_file(dir.file(hpk));
+    r = decode("--telex " + quote(pilot_path) + " " + hpk);
+    const std::string telex = r.out.substr(r.out.find("  telex:\n") + 9);
+    std::string joined;
+    for (const std::string &line : lines_of(telex)) {
+        if (line.empty()) continue;
+        EXPECT_LE(line.size(), 2u + 69u + 1u);
+        joined += line.substr(2);
+    }
+    EXPECT_EQ(joined, message + "=");
+}
+
+}  // namespace

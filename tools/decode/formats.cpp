@@ -1,0 +1,217 @@
+#include "formats.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace ventrac::decode {
+
+namespace {
+
+// ---- text -----------------------------------------------------------------
+
+void append_padded(Buffer &out, std::string_view text, std::size_t width, bool right) {
+    const std::size_t pad = width > text.size() ? width - text.size() : 0;
+    if (right) out.fill(pad, ' ');
+    append_printable(out, text);
+    if (!right) out.fill(pad, ' ');
+}
+
+// The laid-out message, one telex line per output line.
+void append_telex_lines(Buffer &out, std::string_view message) {
+    const std::string laid_out = decoupr_mes(message);
+    constexpr std::string_view end_of_line = "\r\r\n";
+    std::string_view rest = laid_out;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(end_of_line);
+        out << "  ";
+        append_printable(out, rest.substr(0, end));
+        out << '\n';
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + end_of_line.size());
+    }
+}
+
+void print_text(const Observation &obs, bool telex, Buffer &out) {
+    append_printable(out, obs.file);
+    out << ": identifier ";
+    append_printable(out, obs.identifier);
+    out << ", mode " << obs.mode << ", data type " << obs.type_code << ", "
+        << static_cast<int>(obs.elements.size()) << " elements\n";
+    constexpr int kColumns = 6;
+    using Row = std::array<std::string_view, kColumns>;
+    std::vector<Row> rows;
+    rows.reserve(obs.elements.size() + 1);
+    rows.push_back({"ident", "code", "name", "value", "converted", "unit"});
+    for (const Element &e : obs.elements) rows.push_back({e.ident, e.code, e.name, e.text, e.conv_text, e.unit});
+    std::size_t width[kColumns] = {};
+    for (const Row &row : rows)
+        for (int c = 0; c < kColumns; ++c) width[c] = std::max(width[c], row[c].size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const bool invalid = r > 0 && !obs.elements[r - 1].valid;
+        for (int c = 0; c < kColumns; ++c) {
+            out << "  ";
+            // Values to the right; the unit padded only when a mark follows.
+            append_padded(out, rows[r][c], c == 5 && !invalid ? 0 : width[c], c == 3 || c == 4);
+        }
+        out << (invalid ? "  invalid\n" : "\n");
+    }
+    if (telex) {
+        out << "  telex:\n";
+        append_telex_lines(out, obs.message);
+    }
+    out << '\n';
+}
+
+// ---- JSON -----------------------------------------------------------------
+
+void append_json_value(Buffer &out, double value, bool valid) {
+    if (valid)
+        append_number(out, value);
+    else
+        out << "null";
+}
+
+void print_json(const Observation &obs, bool telex, Buffer &out) {
+    out << "{\"file\":";
+    append_json_string(out, obs.file);
+    out << ",\"identifier\":";
+    append_json_string(out, obs.identifier);
+    out << ",\"mode\":" << obs.mode << ",\"data_type\":" << obs.type_code << ",\"elements\":[";
+    for (const Element &t : obs.elements) {
+        const bool valid = t.valid;
+        out << (&t == obs.elements.data() ? "{\"ident\":" : ",{\"ident\":");
+        append_json_string(out, t.ident);
+        out << ",\"code\":";
+        append_json_string(out, t.code);
+        out << ",\"name\":";
+        append_json_string(out, t.name);
+        out << ",\"unit\":";
+        append_json_string(out, t.unit);
+        out << (valid ? ",\"valid\":true,\"value\":" : ",\"valid\":false,\"value\":");
+        append_json_value(out, t.value, valid);
+        out << ",\"conv_value\":";
+        append_json_value(out, t.conv_value, valid);
+        out << ",\"text\":";
+        append_json_string(out, t.text);
+        out << ",\"conv_text\":";
+        append_json_string(out, t.conv_text);
+        out << ",\"comment\":";
+        append_json_string(out, t.comment);
+        out << '}';
+    }
+    out << ']';
+    if (telex) {
+        out << ",\"telex\":";
+        append_json_string(out, decoupr_mes(obs.message));
+    }
+    out << "}\n";
+}
+
+// ---- CSV ------------------------------------------------------------------
+
+void print_csv(const Observation &obs, bool telex, Buffer &out) {
+    if (obs.elements.empty()) return;
+    // The columns every row of the file starts with: written for the first
+    // row, copied for the others.
+    const std::size_t head_start = out.size();
+    append_csv_field(out, obs.file);
+    out << ',';
+    append_csv_field(out, obs.identifier);
+    out << ',' << obs.mode << ',' << obs.type_code << ',';
+    const std::string head(out.view().substr(head_start));
+    const std::string laid_out = telex ? decoupr_mes(obs.message) : std::string();
+    for (const Element &t : obs.elements) {
+        const bool valid = t.valid;
+        if (&t != obs.elements.data()) out << head;
+        for (std::string_view text : {t.ident, t.code, t.name, t.unit}) {
+            append_csv_field(out, text);
+            out << ',';
+        }
+        out << (valid ? "1," : "0,");
+        if (valid) append_number(out, t.value);
+        out << ',';
+        if (valid) append_number(out, t.conv_value);
+        for (std::string_view text : {t.text, t.conv_text, t.comment}) {
+            out << ',';
+            append_csv_field(out, text);
+        }
+        if (telex) {
+            out << ',';
+            append_csv_field(out, laid_out);
+        }
+        out << '\n';
+    }
+}
+
+}  // namespace
+
+void Observation::capture(const DecodedElement *decoded, int count) {
+    // The views first point into `decoded`; once the size of all the texts
+    // is known they are copied into `texts`, which then never moves.
+    elements.clear();
+    std::size_t size = 0;
+    for (int i = 0; i < count; ++i) {
+        const DecodedElement &d = decoded[i];
+        elements.push_back({field(d.ident), field(d.spec.code), field(d.spec.name),
+                            field(d.spec.unit), trim_blanks(field(d.text)),
+                            trim_blanks(field(d.conv_text)), field(d.spec.comment), d.valid != 0,
+                            d.value, d.conv_value});
+        const Element &e = elements.back();
+        size += e.ident.size() + e.code.size() + e.name.size() + e.unit.size() + e.text.size() +
+                e.conv_text.size() + e.comment.size();
+    }
+    texts.clear();
+    texts.reserve(size);
+    for (Element &e : elements) {
+        for (std::string_view *view : {&e.ident, &e.code, &e.name, &e.unit, &e.text, &e.conv_text, &e.comment}) {
+            const std::size_t at = texts.size();
+            texts.append(*view);
+            *view = std::string_view(texts).substr(at);
+        }
+    }
+}
+
+Printer::Printer(const Options &options)
+    : format_(options.format), telex_(options.telex), lookups_(options.lookups) {}
+
+void Printer::begin(Buffer &out) const {
+    if (format_ != Format::Csv) return;
+    out << "file,identifier,mode,data_type,ident,code,name,unit,valid,value,conv_value,text,"
+           "conv_text,comment"
+        << (telex_ ? ",telex\n" : "\n");
+}
+
+void Printer::look_up(Observation &obs) const {
+    if (format_ != Format::Get) return;
+    nbparobs = static_cast<int>(obs.elements.size());
+    obs.values.clear();
+    Buffer lines;
+    for (const Lookup &l : lookups_) {
+        int index = -1;
+        const double value = cherche(l.code.c_str(), l.name.c_str(), &index);
+        if (index < 0 || !std::isfinite(value))
+            lines << "NA";
+        else
+            append_number(lines, value);
+        lines << '\n';
+    }
+    obs.values.assign(lines.view());
+}
+
+void Printer::print(const Observation &obs, Buffer &out) const {
+    if (!obs.failure.empty()) {
+        if (format_ == Format::Get)
+            for (std::size_t i = 0; i < lookups_.size(); ++i) out << "NA\n";
+        return;
+    }
+    switch (format_) {
+    case Format::Text: print_text(obs, telex_, out); break;
+    case Format::Json: print_json(obs, telex_, out); break;
+    case Format::Csv: print_csv(obs, telex_, out); break;
+    case Format::Get: out << obs.values; break;
+    }
+}
+
+}  // namespace ventrac::decode

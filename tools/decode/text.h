@@ -1,0 +1,80 @@
+// Text building blocks of the output formats: an output buffer with cheap
+// appends, fixed-size library fields as views, numbers in their shortest
+// form, JSON strings and CSV fields.
+#ifndef VENTRAC_DECODE_TEXT_H
+#define VENTRAC_DECODE_TEXT_H
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+namespace ventrac::decode {
+
+// Output text built up in memory. Appends are inline: the formats make
+// dozens of them per element.
+class Buffer {
+public:
+    // Room for `n` more characters, to be written at end() and kept with
+    // commit().
+    char *reserve(std::size_t n) {
+        if (capacity_ - size_ < n) grow(n);
+        return data_.get() + size_;
+    }
+    void commit(const char *end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+    void put(char c) { *reserve(1) = c, ++size_; }
+    void put(std::string_view text) {
+        char *at = reserve(text.size());
+        if (!text.empty()) std::memcpy(at, text.data(), text.size());
+        size_ += text.size();
+    }
+    void fill(std::size_t n, char c) {
+        std::memset(reserve(n), c, n);
+        size_ += n;
+    }
+    Buffer &operator<<(std::string_view text) { return put(text), *this; }
+    Buffer &operator<<(char c) { return put(c), *this; }
+    Buffer &operator<<(int number);
+
+    std::string_view view() const { return {data_.get(), size_}; }
+    std::size_t size() const { return size_; }
+    void clear() { size_ = 0; }
+
+private:
+    void grow(std::size_t n);
+
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// A terminated text of a fixed-size field, never read past the field.
+template <std::size_t N>
+std::string_view field(const char (&text)[N]) {
+    const void *end = std::memchr(text, '\0', N);
+    return {text, end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
+}
+
+std::string_view trim_blanks(std::string_view text);
+
+// The shortest text that reads back as `value` (std::to_chars); "null" when
+// it is NaN or infinite.
+void append_number(Buffer &out, double value);
+
+// `text` as a JSON string, quotes included. Quotes, backslashes and control
+// characters are escaped; valid UTF-8 sequences are kept; every byte that is
+// not part of one is written as \u00XX, its Latin-1 reading.
+void append_json_string(Buffer &out, std::string_view text);
+
+// `text` as a CSV field: quoted, quotes doubled, when it holds a comma, a
+// quote, a carriage return or a line feed; as it is otherwise.
+void append_csv_field(Buffer &out, std::string_view text);
+
+// `text` for a terminal: control characters below 0x20 become '?'. 0x7F
+// stays: it is one of the message's own characters.
+void append_printable(Buffer &out, std::string_view text);
+
+}  // namespace ventrac::decode
+
+#endif
