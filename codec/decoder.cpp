@@ -82,8 +82,22 @@ FieldFormat field_format(double vmax, double scale) {
 }
 
 // The printf format of `f`: at most "%27.15f", well inside 12 bytes.
+// Writes it into `out` (12 bytes) without allocating: it is made for every
+// decoded element.
+void write_format(FieldFormat f, char (&out)[12]) {
+    char *p = out;
+    *p++ = '%';
+    p = std::to_chars(p, out + 11, f.width).ptr;
+    *p++ = '.';
+    p = std::to_chars(p, out + 11, f.decimals).ptr;
+    *p++ = 'f';
+    *p = '\0';
+}
+
 std::string format_text(FieldFormat f) {
-    return "%" + std::to_string(f.width) + "." + std::to_string(f.decimals) + "f";
+    char text[12];
+    write_format(f, text);
+    return text;
 }
 
 // ---- one element ----------------------------------------------------------
@@ -144,7 +158,7 @@ void write_texts(DecodedElement &d) {
     }
     const double vmax = law_power(static_cast<double>(e.max_coded), e.power) * e.scale + e.reference;
     const FieldFormat f = field_format(vmax, e.scale);
-    copy_text(d.format, sizeof d.format, format_text(f));
+    write_format(f, d.format);
     print_fixed(d.text, sizeof d.text, f, d.value);
     print_fixed(d.conv_text, sizeof d.conv_text, f, d.conv_value);
 }
