@@ -20,16 +20,7 @@ using vt_test::TempDir;
 using vt_test::write_file;
 
 RunResult run_check(const TempDir &dir, const std::string &args) {
-    const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const std::string command = "cd " + quote(dir.path().string()) + " && " +
-                                quote(VENTRAC_CHECK_EXE) + " " + args + " >" + quote(out) +
-                                " 2>" + quote(err);
-    const int raw = std::system(command.c_str());
-    RunResult r;
-    if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
-    r.out = read_file(out);
-    r.err = read_file(err);
-    return r;
+    return vt_test::run_program(VENTRAC_CHECK_EXE, dir.path(), args);
 }
 
 // A pilot line of 15 fields with the coding-law fields given.

@@ -27,16 +27,7 @@ using vt_test::write_file;
 const std::string kExamples = VENTRAC_EXAMPLES;
 
 RunResult run_decode(const fs::path &dir, const std::string &args) {
-    TempDir capture;
-    const std::string out = capture.file("out"), err = capture.file("err");
-    const std::string command = "cd " + quote(dir.string()) + " && " + quote(VENTRAC_DECODE_EXE) +
-                                " " + args + " >" + quote(out) + " 2>" + quote(err);
-    const int raw = std::system(command.c_str());
-    RunResult r;
-    if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
-    r.out = read_file(out);
-    r.err = read_file(err);
-    return r;
+    return vt_test::run_program(VENTRAC_DECODE_EXE, dir, args);
 }
 
 std::vector<std::string> lines_of(const std::string &text) {

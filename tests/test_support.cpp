@@ -92,9 +92,13 @@ std::string quote(const std::string &s) {
 }
 
 RunResult run_ventrac(const fs::path &dir, const std::string &args) {
+    return run_program(VENTRAC_EXE, dir, args);
+}
+
+RunResult run_program(const std::string &program, const fs::path &dir, const std::string &args) {
     TempDir capture;
     const std::string out = capture.file("out"), err = capture.file("err");
-    const std::string command = "cd " + quote(dir.string()) + " && " + quote(VENTRAC_EXE) + " " +
+    const std::string command = "cd " + quote(dir.string()) + " && " + quote(program) + " " +
                                 args + " >" + quote(out) + " 2>" + quote(err);
     const int raw = std::system(command.c_str());
     RunResult r;

@@ -46,6 +46,9 @@ struct RunResult {
 // folder `dir`.
 RunResult run_ventrac(const fs::path &dir, const std::string &args);
 
+// Runs `program` with `args` in the folder `dir`.
+RunResult run_program(const std::string &program, const fs::path &dir, const std::string &args);
+
 // Quotes `s` for the shell.
 std::string quote(const std::string &s);
 
