@@ -1,71 +1,108 @@
 #include "decoder.h"
 
-#include <algorithm>
-#include <cstring>
+#include <cmath>
+#include <new>
 
-#include "text.h"
+#include "codec/codec.h"
 
 namespace ventrac::decode {
 
 namespace {
 
-std::string decode_error(int error, int mode, const std::string &pilot) {
+std::string decode_error(int error, int mode) {
     const std::string head = "error " + std::to_string(error) + ": ";
     switch (error) {
-    case 254: return head + "the pilot file " + pilot + " cannot be opened";
-    case 253: return head + "the pilot file has no line for the operating mode";
-    case 234: return head + "operating mode " + std::to_string(mode) + " has no data-type code";
-    case 252: return head + "more than 1024 decoded elements";
+    case VENTRAC_ERR_NO_ELEMENT: return head + "the pilot file has no line for the operating mode";
+    case VENTRAC_ERR_DATATYPE:
+        return head + "operating mode " + std::to_string(mode) + " has no data-type code";
+    case VENTRAC_ERR_TOO_MANY: return head + "more than 1024 decoded elements";
+    case VENTRAC_ERR_MEMORY: return head + "memory ran out";
     default: return head + "decoding failed";
+    }
+}
+
+void append_to_buffer(void *user, const char *text, size_t length) {
+    static_cast<Buffer *>(user)->put(std::string_view(text, length));
+}
+
+Validity validity_of(int status) {
+    switch (status) {
+    case VENTRAC_STATUS_MISSING: return Validity::Missing;
+    case VENTRAC_STATUS_IMPLAUSIBLE: return Validity::Implausible;
+    default: return Validity::Valid;
     }
 }
 
 }  // namespace
 
-int message_mode(const unsigned char *packed, unsigned nbits) {
-    // The width goes to depak() as a signed char, so widths of 128 and above
-    // read nothing and give 0. Wider than 8 bits, the low 8 are the last 8.
-    const int width = static_cast<signed char>(static_cast<unsigned char>(nbits));
-    unsigned value = 0;
-    for (int bit = std::max(0, width - 8); bit < width; ++bit)
-        value = value << 1 | ((packed[bit / 8] >> (7 - bit % 8)) & 1u);
-    return static_cast<signed char>(static_cast<unsigned char>(value));
+std::string Pilot::open(const std::string &path) {
+    char error[512] = "";
+    pilot_ = ventrac_pilot_open(path.c_str(), error, sizeof error);
+    if (pilot_ == nullptr) return error[0] != '\0' ? error : "cannot read the pilot file " + path;
+    if (ventrac_pilot_line_count(pilot_) == 0) return "the pilot file " + path + " holds no line";
+    return {};
 }
 
-void MessageDecoder::decode(std::string_view content, Observation &obs) {
-    obs.failure.clear();
-    obs.elements.clear();
-    if (content.empty()) {
-        obs.failure = "empty file";
-        return;
-    }
-    if (content.size() <= VENTRAC_IDENT_LEN) {
-        obs.failure = "too short: " + std::to_string(content.size()) + " bytes, a message has at least 8";
-        return;
-    }
-    // Characters past the largest message carry no bits: telexout() drops them.
-    const int length = static_cast<int>(std::min<std::size_t>(content.size(), VENTRAC_MESSAGE_MAX));
-    packed_.fill(0);
-    telexout(length, content.data(), identifier_, nullptr, packed_.data());
-    // The codec's error lines, when kept in a trace file, name the station.
-    std::memcpy(nom_navire, identifier_, sizeof identifier_);
+std::string_view message_identifier(std::string_view content) {
+    std::string_view head = content.substr(0, VENTRAC_IDENT_LEN);
+    head = head.substr(0, head.find('\0'));
+    return trim_blanks(head);
+}
 
-    signed char type_code = 0;
-    int error = 0;
-    const int count = decomprime(pilot_.c_str(), packed_.data(), &type_code, &error);
-    // After decoding, or failing for want of a data-type code, specel holds
-    // the lines of the message's mode: entry 0 is the first of them, the one
-    // whose width the mode was written in.
-    const int mode = message_mode(packed_.data(), specel[0].nbits);
-    if (count < 0) {
-        obs.failure = decode_error(error, mode, pilot_);
-        return;
+MessageDecoder::MessageDecoder(const Pilot &pilot, const DataTypeEntry &datatypes,
+                               const std::vector<Lookup> &lookups)
+    : pilot_(pilot), lookups_(lookups), dctx_(ventrac_dctx_create()) {
+    if (dctx_ == nullptr) throw std::bad_alloc();
+    ventrac_dctx_set_datatypes(dctx_, &datatypes);
+    ventrac_dctx_set_names(dctx_, "ventrac-decode", "");
+}
+
+MessageDecoder::~MessageDecoder() { ventrac_dctx_free(dctx_); }
+
+void MessageDecoder::trace_to(Buffer *sink) {
+    tracing_ = sink != nullptr;
+    ventrac_dctx_set_trace_fn(dctx_, sink != nullptr ? append_to_buffer : nullptr, sink);
+    ventrac_dctx_set_errors_fn(dctx_, sink != nullptr ? append_to_buffer : nullptr, sink);
+}
+
+std::string MessageDecoder::decode(std::string_view content, Observation &obs) {
+    obs.elements.clear();
+    obs.values = {};
+    if (content.empty()) return "empty file";
+    if (content.size() <= VENTRAC_IDENT_LEN)
+        return "too short: " + std::to_string(content.size()) + " bytes, a message has at least 8";
+    // The codec's error lines, kept in the trace file, name the station.
+    if (tracing_)
+        ventrac_dctx_set_names(dctx_, "ventrac-decode", std::string(message_identifier(content)).c_str());
+    const int count = ventrac_decode_text(dctx_, pilot_.get(), content.data(), content.size());
+    if (count < 0) return decode_error(-count, ventrac_dctx_mode(dctx_));
+
+    obs.identifier = ventrac_dctx_identifier(dctx_);
+    obs.mode = ventrac_dctx_mode(dctx_);
+    obs.type_code = ventrac_dctx_type_code(dctx_);
+    obs.message = content;
+    obs.elements.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const DecodedElement &d = *ventrac_dctx_element(dctx_, i);
+        obs.elements.push_back({field(d.ident), field(d.spec.code), field(d.spec.name),
+                                field(d.spec.unit), trim_blanks(field(d.text)),
+                                trim_blanks(field(d.conv_text)), field(d.spec.comment),
+                                validity_of(ventrac_dctx_status(dctx_, i)), d.value, d.conv_value});
     }
-    obs.identifier.assign(field(identifier_));
-    obs.mode = mode;
-    obs.type_code = type_code;
-    obs.message.assign(content);
-    obs.capture(donnees, count);
+    if (!lookups_.empty()) {
+        values_.clear();
+        for (const Lookup &l : lookups_) {
+            int index = -1;
+            const double value = ventrac_dctx_find(dctx_, l.code.c_str(), l.name.c_str(), &index);
+            if (index < 0 || !std::isfinite(value))
+                values_ << "NA";
+            else
+                append_number(values_, value);
+            values_ << '\n';
+        }
+        obs.values = values_.view();
+    }
+    return {};
 }
 
 }  // namespace ventrac::decode

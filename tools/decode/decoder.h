@@ -1,35 +1,70 @@
-// One HPK file from its bytes to the decoded table: packed bits rebuilt with
-// telexout(), decoded with decomprime().
+// One transmitted message from its bytes to the decoded table, with the
+// reentrant codec: a parsed pilot shared by every thread, one decoding
+// context per thread.
 #ifndef VENTRAC_DECODE_DECODER_H
 #define VENTRAC_DECODE_DECODER_H
 
-#include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "codec/codec.h"
+#include "codec/context.h"
 #include "formats.h"
+#include "options.h"
+#include "text.h"
 
 namespace ventrac::decode {
 
-class MessageDecoder {
+// A pilot file read and parsed once for the whole run.
+class Pilot {
 public:
-    explicit MessageDecoder(std::string pilot) : pilot_(std::move(pilot)) {}
+    Pilot() = default;
+    ~Pilot() { ventrac_pilot_free(pilot_); }
+    Pilot(const Pilot &) = delete;
+    Pilot &operator=(const Pilot &) = delete;
 
-    // Decodes the content of an HPK file into `obs` (whose file name the
-    // caller sets): its elements, also left in donnees until the next call,
-    // or in obs.failure why it cannot be decoded.
-    void decode(std::string_view content, Observation &obs);
+    // Reads and parses `path`; returns an empty text, or why it cannot be
+    // used (it cannot be read, or it holds no line).
+    std::string open(const std::string &path);
+    const ventrac_pilot *get() const { return pilot_; }
 
 private:
-    std::string pilot_;
-    std::array<unsigned char, VENTRAC_PACKED_SIZE> packed_{};
-    char identifier_[VENTRAC_IDENT_LEN + 1] = {};
+    ventrac_pilot *pilot_ = nullptr;
 };
 
-// The operating mode at the head of `packed`, read as the decoder reads it:
-// the low 8 bits of the first field, `nbits` wide, as a signed number.
-int message_mode(const unsigned char *packed, unsigned nbits);
+// Decodes messages one after the other, on one thread. Each message decodes
+// on its own: nothing carries over from the one before.
+class MessageDecoder {
+public:
+    // `datatypes` and `lookups` must outlive the decoder.
+    MessageDecoder(const Pilot &pilot, const DataTypeEntry &datatypes,
+                   const std::vector<Lookup> &lookups);
+    ~MessageDecoder();
+    MessageDecoder(const MessageDecoder &) = delete;
+    MessageDecoder &operator=(const MessageDecoder &) = delete;
+
+    // Sends the codec's trace and error lines of each message to `sink`
+    // (appended), or drops them when it is null.
+    void trace_to(Buffer *sink);
+
+    // Decodes `content`, the transmitted text, into `obs` (whose file name
+    // the caller sets). Returns an empty text, or why it cannot be decoded.
+    // The observation's texts stay valid until the next decode.
+    std::string decode(std::string_view content, Observation &obs);
+
+    const ventrac_dctx *context() const { return dctx_; }
+
+private:
+    const Pilot &pilot_;
+    const std::vector<Lookup> &lookups_;
+    ventrac_dctx *dctx_ = nullptr;
+    bool tracing_ = false;
+    Buffer values_;  // the --get lines
+};
+
+// The identifier at the head of a transmitted text, read as the decoder
+// reads it: at most 7 characters, up to a zero byte, trimmed of blanks.
+std::string_view message_identifier(std::string_view content);
 
 }  // namespace ventrac::decode
 

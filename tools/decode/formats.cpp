@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pilot/text.h"
+
 namespace ventrac::decode {
 
 namespace {
@@ -49,13 +51,16 @@ void print_text(const Observation &obs, bool telex, Buffer &out) {
     for (const Row &row : rows)
         for (int c = 0; c < kColumns; ++c) width[c] = std::max(width[c], row[c].size());
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        const bool invalid = r > 0 && !obs.elements[r - 1].valid;
+        const Validity validity = r > 0 ? obs.elements[r - 1].validity : Validity::Valid;
+        const bool marked = validity != Validity::Valid;
         for (int c = 0; c < kColumns; ++c) {
             out << "  ";
             // Values to the right; the unit padded only when a mark follows.
-            append_padded(out, rows[r][c], c == 5 && !invalid ? 0 : width[c], c == 3 || c == 4);
+            append_padded(out, rows[r][c], c == 5 && !marked ? 0 : width[c], c == 3 || c == 4);
         }
-        out << (invalid ? "  invalid\n" : "\n");
+        out << (validity == Validity::Missing       ? "  missing\n"
+                : validity == Validity::Implausible ? "  implausible\n"
+                                                    : "\n");
     }
     if (telex) {
         out << "  telex:\n";
@@ -80,7 +85,7 @@ void print_json(const Observation &obs, bool telex, Buffer &out) {
     append_json_string(out, obs.identifier);
     out << ",\"mode\":" << obs.mode << ",\"data_type\":" << obs.type_code << ",\"elements\":[";
     for (const Element &t : obs.elements) {
-        const bool valid = t.valid;
+        const bool valid = t.valid();
         out << (&t == obs.elements.data() ? "{\"ident\":" : ",{\"ident\":");
         append_json_string(out, t.ident);
         out << ",\"code\":";
@@ -89,7 +94,9 @@ void print_json(const Observation &obs, bool telex, Buffer &out) {
         append_json_string(out, t.name);
         out << ",\"unit\":";
         append_json_string(out, t.unit);
-        out << (valid ? ",\"valid\":true,\"value\":" : ",\"valid\":false,\"value\":");
+        out << (valid                                ? ",\"valid\":true,\"missing\":false,\"value\":"
+                : t.validity == Validity::Missing ? ",\"valid\":false,\"missing\":true,\"value\":"
+                                                  : ",\"valid\":false,\"missing\":false,\"value\":");
         append_json_value(out, t.value, valid);
         out << ",\"conv_value\":";
         append_json_value(out, t.conv_value, valid);
@@ -123,7 +130,7 @@ void print_csv(const Observation &obs, bool telex, Buffer &out) {
     const std::string head(out.view().substr(head_start));
     const std::string laid_out = telex ? decoupr_mes(obs.message) : std::string();
     for (const Element &t : obs.elements) {
-        const bool valid = t.valid;
+        const bool valid = t.valid();
         if (&t != obs.elements.data()) out << head;
         for (std::string_view text : {t.ident, t.code, t.name, t.unit}) {
             append_csv_field(out, text);
@@ -141,76 +148,34 @@ void print_csv(const Observation &obs, bool telex, Buffer &out) {
             out << ',';
             append_csv_field(out, laid_out);
         }
-        out << '\n';
+        out << (t.validity == Validity::Missing ? ",1\n" : ",0\n");
     }
 }
 
 }  // namespace
 
-void Observation::capture(const DecodedElement *decoded, int count) {
-    // The views first point into `decoded`; once the size of all the texts
-    // is known they are copied into `texts`, which then never moves.
-    elements.clear();
-    std::size_t size = 0;
-    for (int i = 0; i < count; ++i) {
-        const DecodedElement &d = decoded[i];
-        elements.push_back({field(d.ident), field(d.spec.code), field(d.spec.name),
-                            field(d.spec.unit), trim_blanks(field(d.text)),
-                            trim_blanks(field(d.conv_text)), field(d.spec.comment), d.valid != 0,
-                            d.value, d.conv_value});
-        const Element &e = elements.back();
-        size += e.ident.size() + e.code.size() + e.name.size() + e.unit.size() + e.text.size() +
-                e.conv_text.size() + e.comment.size();
-    }
-    texts.clear();
-    texts.reserve(size);
-    for (Element &e : elements) {
-        for (std::string_view *view : {&e.ident, &e.code, &e.name, &e.unit, &e.text, &e.conv_text, &e.comment}) {
-            const std::size_t at = texts.size();
-            texts.append(*view);
-            *view = std::string_view(texts).substr(at);
-        }
-    }
-}
-
 Printer::Printer(const Options &options)
-    : format_(options.format), telex_(options.telex), lookups_(options.lookups) {}
+    : format_(options.format), telex_(options.telex), lookups_(options.lookups.size()) {}
 
 void Printer::begin(Buffer &out) const {
     if (format_ != Format::Csv) return;
     out << "file,identifier,mode,data_type,ident,code,name,unit,valid,value,conv_value,text,"
            "conv_text,comment"
-        << (telex_ ? ",telex\n" : "\n");
+        << (telex_ ? ",telex,missing\n" : ",missing\n");
 }
 
-void Printer::look_up(Observation &obs) const {
-    if (format_ != Format::Get) return;
-    nbparobs = static_cast<int>(obs.elements.size());
-    obs.values.clear();
-    Buffer lines;
-    for (const Lookup &l : lookups_) {
-        int index = -1;
-        const double value = cherche(l.code.c_str(), l.name.c_str(), &index);
-        if (index < 0 || !std::isfinite(value))
-            lines << "NA";
-        else
-            append_number(lines, value);
-        lines << '\n';
-    }
-    obs.values.assign(lines.view());
+void Printer::print_failure(Buffer &out) const {
+    if (format_ == Format::Get)
+        for (std::size_t i = 0; i < lookups_; ++i) out << "NA\n";
 }
 
 void Printer::print(const Observation &obs, Buffer &out) const {
-    if (!obs.failure.empty()) {
-        if (format_ == Format::Get)
-            for (std::size_t i = 0; i < lookups_.size(); ++i) out << "NA\n";
-        return;
-    }
     switch (format_) {
     case Format::Text: print_text(obs, telex_, out); break;
     case Format::Json: print_json(obs, telex_, out); break;
     case Format::Csv: print_csv(obs, telex_, out); break;
     case Format::Get: out << obs.values; break;
+    case Format::None: break;
     }
 }
 

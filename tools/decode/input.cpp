@@ -2,82 +2,124 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace ventrac::decode {
 
 namespace {
 
-// Files read per batch: enough to make the hand-over between the threads
-// rare, few enough to start decoding soon.
-constexpr std::size_t kBatch = 256;
-// First size tried: every message fits (7 + 1366 characters at most).
+// First size tried for a whole file: every message fits (7 + 1366
+// characters at most).
 constexpr std::size_t kFirstRead = 2048;
+// Bytes read at a time from a file of lines.
+constexpr std::size_t kBlock = 256 * 1024;
+
+bool blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 }  // namespace
 
-std::string InputFile::reason() const {
-    std::string text = failure != nullptr ? failure : "";
+std::string input_failure(const char *what, int error) {
+    std::string text = what;
     if (error != 0) text += std::string(" (") + std::strerror(error) + ")";
     return text;
 }
 
-InputFile read_input(const std::string &path) {
-    InputFile in;
+std::string read_whole(const std::string &path, std::string &content) {
+    content.clear();
     errno = 0;
     std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        in.failure = "cannot be opened";
-        in.error = errno;
-        return in;
-    }
+    if (file == nullptr) return input_failure("cannot be opened", errno);
     // Unbuffered: the bytes go straight into `content`, and the file's size
     // is not asked for first.
     std::setvbuf(file, nullptr, _IONBF, 0);
-    in.content.resize(kFirstRead);
+    content.resize(std::max(content.capacity(), kFirstRead));
     std::size_t length = 0;
     errno = 0;
     for (;;) {
-        length += std::fread(in.content.data() + length, 1, in.content.size() - length, file);
-        if (length < in.content.size()) break;
-        in.content.resize(2 * in.content.size());
+        length += std::fread(content.data() + length, 1, content.size() - length, file);
+        if (length < content.size()) break;
+        content.resize(2 * content.size());
     }
-    if (std::ferror(file) != 0) {
-        in.failure = "cannot be read";
-        in.error = errno;
-    }
+    const int error = std::ferror(file) != 0 ? errno : 0;
+    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
-    in.content.resize(length);
-    return in;
+    content.resize(length);
+    if (failed) return input_failure("cannot be read", error);
+    return {};
 }
 
-ReadAhead::ReadAhead(const std::vector<std::string> &files) : files_(files) { start(0); }
-
-ReadAhead::~ReadAhead() {
-    if (pending_.valid()) pending_.wait();
-}
-
-void ReadAhead::start(std::size_t first) {
-    next_first_ = first;
-    if (first >= files_.size()) return;
-    const std::size_t last = std::min(files_.size(), first + kBatch);
-    // Deferred reading (in the caller's thread) when no thread can be had.
-    pending_ = std::async(std::launch::async | std::launch::deferred, [this, first, last] {
-        std::vector<InputFile> batch;
-        batch.reserve(last - first);
-        for (std::size_t i = first; i < last; ++i) batch.push_back(read_input(files_[i]));
-        return batch;
-    });
-}
-
-InputFile &ReadAhead::next() {
-    if (position_ == batch_.size()) {
-        batch_ = pending_.get();
-        position_ = 0;
-        start(next_first_ + batch_.size());
+LineReader::LineReader(const std::string &name) {
+    if (name == "-") {
+        file_ = stdin;
+    } else {
+        errno = 0;
+        file_ = std::fopen(name.c_str(), "rb");
+        if (file_ == nullptr) {
+            failure_ = input_failure("cannot be opened", errno);
+            return;
+        }
+        owned_ = true;
+        std::setvbuf(file_, nullptr, _IONBF, 0);
     }
-    return batch_[position_++];
+    block_.resize(kBlock);
+}
+
+LineReader::~LineReader() {
+    if (owned_) std::fclose(file_);
+}
+
+bool LineReader::fill() {
+    if (at_end_ || file_ == nullptr) return false;
+    errno = 0;
+    begin_ = 0;
+    end_ = std::fread(block_.data(), 1, block_.size(), file_);
+    if (end_ < block_.size()) {
+        at_end_ = true;
+        if (std::ferror(file_) != 0) failure_ = input_failure("cannot be read", errno);
+    }
+    return end_ != 0;
+}
+
+bool LineReader::next(std::string_view &line, long &number, bool &too_long) {
+    for (;;) {
+        // One line: from the block when it ends there, else gathered across
+        // blocks into long_line_.
+        long_line_.clear();
+        std::size_t length = 0;  // of the whole line, kept or not
+        bool found_end = false;
+        std::string_view text;
+        while (!found_end) {
+            if (begin_ == end_ && !fill()) break;
+            const char *start = block_.data() + begin_;
+            const std::size_t available = end_ - begin_;
+            const void *feed = std::memchr(start, '\n', available);
+            const std::size_t take =
+                feed != nullptr ? static_cast<std::size_t>(static_cast<const char *>(feed) - start) : available;
+            found_end = feed != nullptr;
+            if (found_end && length == 0) {
+                text = std::string_view(start, take);  // the usual case: no copy
+            } else {
+                const std::size_t room = length < kMaxLine + 1 ? kMaxLine + 1 - length : 0;
+                long_line_.append(start, std::min(take, room));
+                text = long_line_;
+            }
+            length += take;
+            begin_ += take + (found_end ? 1 : 0);
+        }
+        if (!found_end && length == 0) return false;  // end of input (or a failure)
+        ++number_;
+        // The carriage return of a CR LF end of line.
+        if (!text.empty() && text.back() == '\r' && length <= kMaxLine + 1) {
+            text.remove_suffix(1);
+            --length;
+        }
+        too_long = length > kMaxLine;
+        if (too_long) text = {};
+        if (!too_long && blank(text)) continue;
+        line = text;
+        number = number_;
+        return true;
+    }
 }
 
 }  // namespace ventrac::decode

@@ -8,19 +8,33 @@
 
 namespace ventrac::decode {
 
-enum class Format { Text, Json, Csv, Get };
+// How the decoded records are printed; None when --bufr alone is asked for.
+enum class Format { Text, Json, Csv, Get, None };
 
-// One --get: a descriptor and a name, looked up with cherche().
+// One --get: a descriptor and a name, looked up as cherche() looks them up.
 struct Lookup {
     std::string code;
     std::string name;
 };
 
+// The BUFR output: where it goes and what its section 1 says. Unset numbers
+// take the BUFR writer's defaults.
+struct BufrOptions {
+    std::string path;  // "-": standard output
+    bool keep_implausible = false;
+    std::optional<long> centre;
+    std::optional<long> subcentre;
+    std::optional<long> table_version;
+};
+
 struct Options {
     Format format = Format::Text;
     bool telex = false;
+    bool lines = false;  // each line of each file is one message
+    unsigned jobs = 0;   // decoding threads; 0: one per core
     std::optional<std::string> trace_path;
     std::optional<std::string> datatype_path;
+    std::optional<BufrOptions> bufr;
     std::vector<Lookup> lookups;
     std::string pilot;
     std::vector<std::string> files;
@@ -34,12 +48,18 @@ struct CommandLine {
     std::string error;  // what is wrong, for Action::Usage
 };
 
+// Largest --jobs.
+constexpr unsigned kMaxJobs = 1024;
+
 // Reads the arguments after the program name. Options and file names may
 // come in any order; "--" ends the options.
 CommandLine parse_command_line(int argc, const char *const *argv);
 
 // The usage text, ending with a line feed.
 const char *usage_text();
+
+// The number of threads to decode on: `jobs`, or one per core when 0.
+unsigned decoding_threads(unsigned jobs);
 
 }  // namespace ventrac::decode
 

@@ -1,7 +1,10 @@
 #include "run.h"
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "codec/codec.h"
 #include "datatype.h"
@@ -9,7 +12,11 @@
 #include "formats.h"
 #include "input.h"
 #include "options.h"
-#include "writer.h"
+#include "pipeline.h"
+
+#ifdef VENTRAC_HAVE_BUFR
+#include "tools/bufr/bufr.h"
+#endif
 
 namespace ventrac::decode {
 
@@ -17,27 +24,135 @@ namespace {
 
 constexpr int kStatusFailed = 1;
 constexpr int kStatusUsage = 2;
+constexpr const char *kProgram = "ventrac-decode: ";
 
 int usage_error(const std::string &error) {
-    std::fprintf(stderr, "ventrac-decode: %s\n%s", error.c_str(), usage_text());
+    std::fprintf(stderr, "%s%s\n%s", kProgram, error.c_str(), usage_text());
     return kStatusUsage;
 }
 
-// Loads TypeDonnee from the --datatype file, or with code 0 for every mode.
-bool load_datatype(const Options &o, std::string &error) {
+// The data-type table from the --datatype file, or code 0 for every mode.
+bool load_datatype(const Options &o, DataTypeEntry &table, std::string &error) {
     if (!o.datatype_path) {
-        TypeDonnee = every_mode_type_zero();
+        table = every_mode_type_zero();
         return true;
     }
-    const InputFile in = read_input(*o.datatype_path);
-    if (!in.read()) {
-        error = "the data-type file " + *o.datatype_path + " " + in.reason();
+    std::string content;
+    if (const std::string failure = read_whole(*o.datatype_path, content); !failure.empty()) {
+        error = "the data-type file " + *o.datatype_path + " " + failure;
         return false;
     }
-    const std::string problem = parse_datatype(in.content, TypeDonnee);
+    const std::string problem = parse_datatype(content, table);
     if (!problem.empty()) error = *o.datatype_path + " " + problem;
     return problem.empty();
 }
+
+#ifdef VENTRAC_HAVE_BUFR
+bufr::Settings bufr_settings(const BufrOptions &b) {
+    bufr::Settings s;
+    if (b.centre) s.centre = *b.centre;
+    if (b.subcentre) s.subcentre = *b.subcentre;
+    if (b.table_version) s.table_version = *b.table_version;
+    s.keep_implausible = b.keep_implausible;
+    return s;
+}
+#endif
+
+// One decoding thread's tools: its decoding context, its BUFR writer, and
+// the storage it reuses from message to message.
+class Worker final : public BatchWorker {
+public:
+    Worker(const Options &o, const Pilot &pilot, const DataTypeEntry &datatypes, const Printer &printer)
+        : options_(o), printer_(printer), decoder_(pilot, datatypes, o.lookups), pilot_(pilot) {
+#ifdef VENTRAC_HAVE_BUFR
+        if (o.bufr) bufr_.emplace(bufr_settings(*o.bufr));
+#endif
+    }
+
+    void process(Batch &batch) override {
+        if (options_.trace_path) decoder_.trace_to(&batch.trace);
+        if (!options_.lines) {
+            for (std::size_t i = batch.first; i < batch.first + batch.count; ++i) {
+                const std::string &file = options_.files[i];
+                if (std::string failure = read_whole(file, content_); !failure.empty())
+                    fail(batch, file, failure);
+                else
+                    decode(batch, file, content_);
+            }
+            return;
+        }
+        for (const InputLine &line : batch.lines) {
+            name_.assign(batch.source).append(":").append(std::to_string(line.number));
+            if (line.too_long)
+                fail(batch, name_, "longer than " + std::to_string(LineReader::kMaxLine) +
+                                       " bytes, a message has at most " +
+                                       std::to_string(VENTRAC_MESSAGE_MAX));
+            else
+                decode(batch, name_, std::string_view(batch.text).substr(line.offset, line.length));
+        }
+        if (!batch.source_failure.empty()) fail(batch, batch.source, batch.source_failure);
+    }
+
+private:
+    void fail(Batch &batch, std::string_view name, const std::string &why) {
+        printer_.print_failure(batch.out);
+        batch.error(std::string(kProgram).append(name).append(": ").append(why).append("\n"));
+        batch.failed = true;
+    }
+
+    void decode(Batch &batch, std::string_view name, std::string_view content) {
+        obs_.file = name;
+        if (std::string failure = decoder_.decode(content, obs_); !failure.empty()) {
+            fail(batch, name, failure);
+            return;
+        }
+        printer_.print(obs_, batch.out);
+#ifdef VENTRAC_HAVE_BUFR
+        if (bufr_) {
+            warnings_.clear();
+            reason_.clear();
+            if (bufr_->encode(pilot_.get(), decoder_.context(), message_, warnings_, reason_)) {
+                batch.bufr << message_;
+                for (const std::string &w : warnings_)
+                    batch.error(std::string(kProgram).append(name).append(": ").append(w).append("\n"));
+            } else {
+                batch.error(std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
+                batch.failed = true;
+            }
+        }
+#endif
+    }
+
+    const Options &options_;
+    const Printer &printer_;
+    MessageDecoder decoder_;
+    const Pilot &pilot_;
+    Observation obs_;
+    std::string content_;  // the file being decoded
+    std::string name_;     // FILE:LINE
+#ifdef VENTRAC_HAVE_BUFR
+    std::optional<bufr::Writer> bufr_;
+    std::string message_;
+    std::vector<std::string> warnings_;
+    std::string reason_;
+#endif
+};
+
+// A file the run writes besides standard output, closed at the end.
+struct OutputFile {
+    std::FILE *file = nullptr;
+    bool owned = false;
+    ~OutputFile() {
+        if (owned) std::fclose(file);
+    }
+    // Closes it; false when what was written did not all reach it.
+    bool close() {
+        const bool failed = std::fflush(file) != 0 || std::ferror(file) != 0;
+        if (!owned) return !failed;
+        owned = false;
+        return std::fclose(file) == 0 && !failed;
+    }
+};
 
 }  // namespace
 
@@ -50,45 +165,62 @@ int run(int argc, const char *const *argv) {
     case Action::Decode: break;
     }
     const Options &o = command.options;
-    std::string error;
-    if (!load_datatype(o, error)) return usage_error(error);
-    std::FILE *trace = nullptr;
-    if (o.trace_path && (trace = std::fopen(o.trace_path->c_str(), "w")) == nullptr)
-        return usage_error("cannot open the trace file " + *o.trace_path);
-    // The codec's own error lines go with its trace, or nowhere: each failure
-    // gets one line of ours on standard error.
-    ventrac_set_trace(trace);
-    ventrac_set_errors(trace);
-    std::snprintf(APPLI, sizeof APPLI, "%s", "ventrac-decode");
-
-    // Three threads: this one decodes (the codec's tables are its own), one
-    // reads the files ahead, one prints what was decoded.
-    const Printer printer(o);
-    MessageDecoder decoder(o.pilot);
-    ReadAhead files(o.files);
-    Writer writer(printer);
-    bool all_decoded = true;
-    for (const std::string &file : o.files) {
-        Observation &obs = writer.next();
-        obs.file = file;
-        if (const InputFile &in = files.next(); in.read()) {
-            decoder.decode(in.content, obs);
-            if (obs.failure.empty()) printer.look_up(obs);
-        } else {
-            obs.failure = in.reason();
-        }
-        all_decoded = all_decoded && obs.failure.empty();
+#ifndef VENTRAC_HAVE_BUFR
+    if (o.bufr) {
+        std::fprintf(stderr, "%sthis build has no BUFR support\n", kProgram);
+        return kStatusUsage;
     }
-    bool written = writer.finish();
-    if (!written) std::fputs("ventrac-decode: cannot write standard output\n", stderr);
-    if (trace != nullptr) {
-        ventrac_set_trace(nullptr);
-        ventrac_set_errors(nullptr);
-        if (std::fclose(trace) != 0) {
-            std::fprintf(stderr, "ventrac-decode: cannot write the trace file %s\n",
-                         o.trace_path->c_str());
-            written = false;
+#endif
+    DataTypeEntry datatypes{};
+    std::string error;
+    if (!load_datatype(o, datatypes, error)) return usage_error(error);
+    OutputFile trace, bufr;
+    if (o.trace_path) {
+        trace.file = std::fopen(o.trace_path->c_str(), "w");
+        if (trace.file == nullptr) return usage_error("cannot open the trace file " + *o.trace_path);
+        trace.owned = true;
+    }
+    if (o.bufr) {
+        if (o.bufr->path == "-") {
+            bufr.file = stdout;
+        } else if ((bufr.file = std::fopen(o.bufr->path.c_str(), "wb")) == nullptr) {
+            return usage_error("cannot create the BUFR file " + o.bufr->path);
+        } else {
+            bufr.owned = true;
         }
+    }
+    // The pilot file is read and parsed once, for every thread.
+    Pilot pilot;
+    if (const std::string failure = pilot.open(o.pilot); !failure.empty()) {
+        std::fprintf(stderr, "%s%s\n", kProgram, failure.c_str());
+        return kStatusUsage;
+    }
+
+    const Printer printer(o);
+    Buffer head;
+    printer.begin(head);
+    std::vector<std::unique_ptr<Worker>> workers;
+    std::vector<BatchWorker *> threads;
+    for (unsigned i = 0; i < decoding_threads(o.jobs); ++i) {
+        workers.push_back(std::make_unique<Worker>(o, pilot, datatypes, printer));
+        threads.push_back(workers.back().get());
+    }
+    FileListSource files(o.files.size());
+    LineSource lines(o.files);
+    BatchSource &source = o.lines ? static_cast<BatchSource &>(lines) : files;
+    Sinks sinks;
+    sinks.trace = trace.file;
+    sinks.bufr = bufr.file;
+    const bool all_decoded = run_pipeline(source, threads, head.view(), sinks);
+    bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    if (!written) std::fprintf(stderr, "%scannot write standard output\n", kProgram);
+    if (o.trace_path && !trace.close()) {
+        std::fprintf(stderr, "%scannot write the trace file %s\n", kProgram, o.trace_path->c_str());
+        written = false;
+    }
+    if (o.bufr && !bufr.close()) {
+        std::fprintf(stderr, "%scannot write the BUFR file %s\n", kProgram, o.bufr->path.c_str());
+        written = false;
     }
     return all_decoded && written ? 0 : kStatusFailed;
 }

@@ -1,0 +1,198 @@
+#include "pipeline.h"
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace ventrac::decode {
+
+bool FileListSource::next(Batch &batch) {
+    if (position_ >= files_) return false;
+    batch.first = position_;
+    batch.count = std::min(kFilesPerBatch, files_ - position_);
+    position_ += batch.count;
+    return true;
+}
+
+bool LineSource::next(Batch &batch) {
+    batch.text.clear();
+    batch.lines.clear();
+    batch.source_failure.clear();
+    while (position_ < files_.size()) {
+        batch.source = files_[position_];
+        if (!reader_) {
+            reader_ = std::make_unique<LineReader>(files_[position_]);
+            if (!reader_->failure().empty()) {
+                // Reported by the batch on its own, in its place in the order.
+                batch.source_failure = reader_->failure();
+                reader_.reset();
+                ++position_;
+                return true;
+            }
+        }
+        std::string_view line;
+        long number = 0;
+        bool too_long = false;
+        while (batch.lines.size() < kLinesPerBatch && batch.text.size() < kLineBytesPerBatch &&
+               reader_->next(line, number, too_long)) {
+            batch.lines.push_back({batch.text.size(), line.size(), number, too_long});
+            batch.text.append(line);
+        }
+        if (batch.lines.size() == kLinesPerBatch || batch.text.size() >= kLineBytesPerBatch)
+            return true;
+        // The file ended (or failed): its last lines, then the next file.
+        batch.source_failure = reader_->failure();
+        reader_.reset();
+        ++position_;
+        if (!batch.lines.empty() || !batch.source_failure.empty()) return true;
+    }
+    return false;
+}
+
+namespace {
+
+// The shared state of the threads.
+class Pipeline {
+public:
+    Pipeline(BatchSource &source, std::size_t batches) : source_(source), pool_(batches), done_(batches) {
+        for (Batch &b : pool_) free_.push_back(&b);
+    }
+
+    // A worker thread's loop.
+    void work(BatchWorker &worker) {
+        try {
+            for (;;) {
+                Batch *batch = nullptr;
+                {
+                    std::unique_lock lock(mutex_);
+                    free_ready_.wait(lock, [&] { return !free_.empty() || stop_; });
+                    if (stop_) return;
+                    batch = free_.back();
+                    free_.pop_back();
+                    if (exhausted_ || !source_.next(*batch)) {
+                        free_.push_back(batch);
+                        if (!exhausted_) {
+                            exhausted_ = true;
+                            total_ = next_sequence_;
+                            done_ready_.notify_all();
+                        }
+                        free_ready_.notify_all();
+                        return;
+                    }
+                    batch->sequence = next_sequence_++;
+                }
+                batch->clear_output();
+                worker.process(*batch);
+                {
+                    std::lock_guard lock(mutex_);
+                    done_[batch->sequence % done_.size()] = batch;
+                }
+                done_ready_.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            if (!error_) error_ = std::current_exception();
+            stop_ = true;
+            free_ready_.notify_all();
+            done_ready_.notify_all();
+        }
+    }
+
+    // The batches in order, then null at the end. Rethrows a worker's
+    // exception.
+    Batch *next_done() {
+        std::unique_lock lock(mutex_);
+        Batch *&slot = done_[written_ % done_.size()];
+        done_ready_.wait(lock, [&] {
+            return stop_ || (slot != nullptr && slot->sequence == written_) ||
+                   (exhausted_ && written_ == total_);
+        });
+        if (error_) std::rethrow_exception(error_);
+        if (stop_ || slot == nullptr || slot->sequence != written_) return nullptr;
+        Batch *batch = slot;
+        slot = nullptr;
+        ++written_;
+        return batch;
+    }
+
+    void release(Batch *batch) {
+        {
+            std::lock_guard lock(mutex_);
+            free_.push_back(batch);
+        }
+        free_ready_.notify_one();
+    }
+
+    void stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        free_ready_.notify_all();
+        done_ready_.notify_all();
+    }
+
+private:
+    BatchSource &source_;
+    std::vector<Batch> pool_;
+    std::mutex mutex_;
+    std::condition_variable free_ready_, done_ready_;
+    std::vector<Batch *> free_;
+    std::vector<Batch *> done_;  // finished batches, by sequence modulo the pool
+    std::uint64_t next_sequence_ = 0, written_ = 0, total_ = 0;
+    bool exhausted_ = false, stop_ = false;
+    std::exception_ptr error_;
+};
+
+void put(std::FILE *file, std::string_view text) {
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
+}
+
+// Writes one batch: standard output and standard error interleaved as the
+// messages came, then the trace and the BUFR messages.
+void write_batch(const Batch &batch, const Sinks &sinks) {
+    const std::string_view out = batch.out.view();
+    std::size_t at = 0;
+    for (const ErrorLine &e : batch.errors) {
+        // What came before the failure is shown before it.
+        put(sinks.out, out.substr(at, e.out_offset - at));
+        at = e.out_offset;
+        std::fflush(sinks.out);
+        std::fputs(e.text.c_str(), stderr);
+    }
+    put(sinks.out, out.substr(at));
+    if (sinks.trace != nullptr) put(sinks.trace, batch.trace.view());
+    if (sinks.bufr != nullptr) put(sinks.bufr, batch.bufr.view());
+}
+
+}  // namespace
+
+bool run_pipeline(BatchSource &source, const std::vector<BatchWorker *> &workers,
+                  std::string_view head, const Sinks &sinks) {
+    put(sinks.out, head);
+    bool all_decoded = true;
+    Pipeline pipeline(source, batches_for(static_cast<unsigned>(workers.size())));
+    std::vector<std::thread> threads;
+    threads.reserve(workers.size());
+    // Whatever happens here, every thread is stopped and joined before the
+    // pipeline goes.
+    struct Joiner {
+        Pipeline &pipeline;
+        std::vector<std::thread> &threads;
+        ~Joiner() {
+            pipeline.stop();
+            for (std::thread &t : threads)
+                if (t.joinable()) t.join();
+        }
+    } joiner{pipeline, threads};
+    for (BatchWorker *w : workers) threads.emplace_back([&pipeline, w] { pipeline.work(*w); });
+    while (Batch *batch = pipeline.next_done()) {
+        write_batch(*batch, sinks);
+        all_decoded = all_decoded && !batch->failed;
+        pipeline.release(batch);
+    }
+    return all_decoded;
+}
+
+}  // namespace ventrac::decode
