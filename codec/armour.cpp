@@ -1,11 +1,13 @@
 // Six-bit text armour: the packed stream as characters 0x40 to 0x7F behind a
 // right-aligned 7-character identifier.
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <string_view>
 
+#include "codec/armour.h"
 #include "codec/codec.h"
+#include "codec/fields.h"
+#include "codec/sink.h"
 #include "pilot/text.h"
 
 namespace {
@@ -40,21 +42,29 @@ void read_identifier(const char *text, int length, char *identifier_out) {
 
 }  // namespace
 
-extern "C" int telexin(const char *identifier, const unsigned char *packed, int nbytes,
-                       const char * /*model*/, char *out) {
+namespace ventrac {
+
+int write_text(const char *identifier, const unsigned char *packed, int nbytes, char *out,
+               const Sink &trace) {
     if (identifier == nullptr || packed == nullptr || out == nullptr) return -1;
     if (nbytes < 0 || nbytes > VENTRAC_PACKED_SIZE) return -1;
     write_identifier(identifier, out);
-
-    // The last group is completed with zero bits, so the groups are read from
-    // a copy that is zero past the packed bytes.
-    std::array<unsigned char, VENTRAC_PACKED_SIZE> stream{};
-    std::memcpy(stream.data(), packed, static_cast<std::size_t>(nbytes));
+    // The last group is completed with zero bits: bytes past `nbytes` read
+    // as zero.
     const int n = characters_for(nbytes);
-    uint32_t address = 0;
+    std::uint32_t address = 0;
     for (int k = 0; k < n; ++k)
-        out[VENTRAC_IDENT_LEN + k] = static_cast<char>(depak(stream.data(), kGroupBits, &address) | 0x40);
+        out[VENTRAC_IDENT_LEN + k] = static_cast<char>(
+            extract_field(packed, static_cast<std::size_t>(nbytes), kGroupBits, address, trace) | 0x40);
     return VENTRAC_IDENT_LEN + n;
+}
+
+}  // namespace ventrac
+
+extern "C" int telexin(const char *identifier, const unsigned char *packed, int nbytes,
+                       const char * /*model*/, char *out) {
+    return ventrac::write_text(identifier, packed, nbytes, out,
+                               ventrac::Sink::to_file(ventrac::trace::sink()));
 }
 
 extern "C" int telexout(int length, const char *text, char *identifier_out, char *model_out,

@@ -5,6 +5,8 @@
 
 #include "codec/bitops.h"
 #include "codec/codec.h"
+#include "codec/fields.h"
+#include "codec/sink.h"
 #include "pilot/trace.h"
 
 namespace {
@@ -26,8 +28,9 @@ bool field_fits(signed char nbits, std::uint32_t bitpos) {
     return (end + 7) / 8 <= VENTRAC_PACKED_SIZE;
 }
 
-unsigned byte_at(const unsigned char *data, std::uint32_t index) {
-    return index < VENTRAC_PACKED_SIZE ? data[index] : 0u;
+// Bytes past the buffer's `size` bytes read as zero.
+unsigned byte_at(const unsigned char *data, std::size_t size, std::uint32_t index) {
+    return index < size ? data[index] : 0u;
 }
 
 }  // namespace
@@ -48,31 +51,40 @@ extern "C" int pak(unsigned char *buffer, int64_t value, signed char nbits, uint
     return 1;
 }
 
-extern "C" int64_t depak(const unsigned char *data, signed char nbits, uint32_t *adbit) {
-    namespace trace = ventrac::trace;
-    const bool tracing = trace::tracing();
+namespace ventrac {
+
+std::int64_t extract_field(const unsigned char *data, std::size_t size, signed char nbits,
+                           std::uint32_t &adbit, const Sink &trace) {
+    const bool tracing = trace.on();
     if (tracing)
-        trace::print("---- \nENTREE DEPAK: On extrait %d bits a partir du bit num %d\n", nbits,
-                     static_cast<int>(*adbit));
+        trace.print("---- \nENTREE DEPAK: On extrait %d bits a partir du bit num %d\n", nbits,
+                    static_cast<int>(adbit));
     std::uint64_t value = 0;
     int remaining = nbits;
     while (remaining > 0) {
-        const std::uint32_t noct = *adbit / 8;
-        const int nd = static_cast<int>(*adbit % 8);
+        const std::uint32_t noct = adbit / 8;
+        const int nd = static_cast<int>(adbit % 8);
         const int avail = 8 - nd;
         const int nb = std::min(avail, remaining);
-        const unsigned pk = byte_at(data, noct);
+        const unsigned pk = byte_at(data, size, noct);
         const unsigned tmp1 = (pk >> (avail - nb)) & 0xFFu;
         if (tracing)
-            trace::print("DEPAK: adbit=%d no=%d noct=%d nd=%d nb=%dpk=%u tmp1=%u",
-                         static_cast<int>(*adbit), remaining, static_cast<int>(noct), nd, nb, pk,
-                         tmp1);
-        *adbit += static_cast<std::uint32_t>(nb);
+            trace.print("DEPAK: adbit=%d no=%d noct=%d nd=%d nb=%dpk=%u tmp1=%u",
+                        static_cast<int>(adbit), remaining, static_cast<int>(noct), nd, nb, pk,
+                        tmp1);
+        adbit += static_cast<std::uint32_t>(nb);
         remaining -= nb;
         value |= shift_left(tmp1 & all_ones(nb), remaining);
-        if (tracing) trace::print("\t\tval=%" PRIx64 "  \tno=%d\n", value, remaining);
+        if (tracing) trace.print("\t\tval=%" PRIx64 "  \tno=%d\n", value, remaining);
     }
-    return static_cast<int64_t>(value);
+    return static_cast<std::int64_t>(value);
+}
+
+}  // namespace ventrac
+
+extern "C" int64_t depak(const unsigned char *data, signed char nbits, uint32_t *adbit) {
+    return ventrac::extract_field(data, VENTRAC_PACKED_SIZE, nbits, *adbit,
+                                  ventrac::Sink::to_file(ventrac::trace::sink()));
 }
 
 std::vector<std::uint8_t> bitdpaq(const unsigned char *data, int nbits) {

@@ -200,17 +200,6 @@ char *cherche_meta(const char *key, const char *subkey);
 
 #ifdef __cplusplus
 } /* extern "C" */
-
-#include <cstdint>
-#include <vector>
-
-/*
- * Spreads the first `nbits` bits of the packed buffer `data` into one byte per
- * bit (0 or 1), bit i of the stream in entry i. `nbits` is clamped to
- * 0 .. 8 * VENTRAC_PACKED_SIZE.
- */
-std::vector<std::uint8_t> bitdpaq(const unsigned char *data, int nbits);
-
 #endif /* __cplusplus */
 
 #endif /* VENTRAC_CODEC_H */

@@ -1,6 +1,12 @@
 // Decoder: rebuilds the decoded-element table from a packed buffer and the
 // element table, walking replicated groups as often as the message says and
 // naming every repeated element after its place in the replication.
+//
+// The walk keeps all its state in a DecodeEnv. decomprime() runs it over the
+// process tables (specel, donnees, TypeDonnee) that programs linking the C
+// interface expect; the decoding contexts run it over their own.
+#include "codec/decoder.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cinttypes>
@@ -11,10 +17,8 @@
 #include <string>
 #include <string_view>
 
-#include "codec/bitops.h"
-#include "codec/codec.h"
-#include "codec/decoder.h"
-#include "codec/replication.h"
+#include "codec/fields.h"
+#include "codec/rules.h"
 #include "pilot/reader.h"
 #include "pilot/text.h"
 #include "pilot/trace.h"
@@ -28,19 +32,23 @@ int32_t nb_rep_d_dev = -1;
 
 namespace ventrac {
 
+const char *const kMessage253 =
+    " erreur num 253: Aucun parametre n'est accessible sur fichier pilote (DSO)";
+const char *const kMessage234 =
+    " erreur num 234 - Mode operatoire non repertorie dans le fichier DataType :";
+const char *const kMessage252 =
+    " erreur num 252: Le nombre d'elements decompresses depasse le nombre max attendu (DSO)";
+
 namespace {
 
 constexpr int kMaxDigits = 10;    // digits of 2^31 - 1
 constexpr int kMaxDecimals = 15;  // about what a double holds
-constexpr int kModeEntries = 32;  // entries of TypeDonnee.modes and .types
+constexpr int kModeEntries = 32;  // entries of DataTypeEntry.modes and .types
 
 constexpr const char *kMessage254 = " erreur num 254: Erreur a l'ouverture du fichier pilote (DSI)";
-constexpr const char *kMessage253 =
-    " erreur num 253: Aucun parametre n'est accessible sur fichier pilote (DSO)";
-constexpr const char *kMessage234 =
-    " erreur num 234 - Mode operatoire non repertorie dans le fichier DataType :";
-constexpr const char *kMessage252 =
-    " erreur num 252: Le nombre d'elements decompresses depasse le nombre max attendu (DSO)";
+
+// What a walk reads past the end of a table: a slot nothing was loaded into.
+const ElementSpec kClearedSpec{};
 
 // ---- display format -------------------------------------------------------
 
@@ -106,25 +114,56 @@ std::string_view field_text(const char *field, std::size_t size) {
     return {field, field_length(field, size)};
 }
 
-double physical_value(const ElementSpec &e, std::uint64_t raw) {
-    return law_power(static_cast<double>(raw), e.power) * e.scale + e.reference;
+// Copies a terminated text field up to its terminator.
+template <std::size_t N>
+void copy_field(char (&dst)[N], const char (&src)[N]) {
+    std::memcpy(dst, src, field_length(src, N - 1) + 1);
+}
+
+// The pilot record of a decoded entry: all of it for donnees, whose users
+// may read the fields as raw bytes; the texts up to their terminators
+// otherwise, which is what a decoding context's readers see.
+void copy_spec(ElementSpec &dst, const ElementSpec &src, bool whole) {
+    if (whole) {
+        dst = src;
+        return;
+    }
+    copy_field(dst.code, src.code);
+    copy_field(dst.name, src.name);
+    dst.nbits = src.nbits;
+    dst.power = src.power;
+    dst.scale = src.scale;
+    dst.reference = src.reference;
+    dst.max_coded = src.max_coded;
+    dst.mode_mask = src.mode_mask;
+    copy_field(dst.unit, src.unit);
+    dst.conv_factor = src.conv_factor;
+    dst.conv_offset = src.conv_offset;
+    dst.min_valid = src.min_valid;
+    dst.max_valid = src.max_valid;
+    dst.flag = src.flag;
+    copy_field(dst.comment, src.comment);
 }
 
 // Replication factors are always usable; other elements are missing when
 // coded as all ones (value 0) and unusable outside their plausible range.
-void set_value(DecodedElement &d, std::int64_t raw) {
+rules::Status set_value(DecodedElement &d, std::int64_t raw) {
     const ElementSpec &e = d.spec;
     const auto bits = static_cast<std::uint64_t>(raw);
     if (opens_group(e.code)) {
-        d.value = physical_value(e, bits);
+        d.value = rules::physical_value(e, static_cast<double>(bits));
         d.valid = 1;
-    } else if (bits == ventrac::bits::all_ones(e.nbits)) {
+        return rules::Status::Valid;
+    }
+    if (bits == rules::missing_code(e)) {
         d.value = 0.0;
         d.valid = 0;
-    } else {
-        d.value = physical_value(e, bits);
-        d.valid = d.value >= e.min_valid && d.value <= e.max_valid ? 1 : 0;
+        return rules::Status::Missing;
     }
+    d.value = rules::physical_value(e, static_cast<double>(bits));
+    const rules::Status status = rules::status_of(e, bits, d.value);
+    d.valid = status == rules::Status::Valid ? 1 : 0;
+    return status;
 }
 
 // Writes `v` as "%<width>.<decimals>f" would, into `out` of `size` bytes.
@@ -156,8 +195,7 @@ void write_texts(DecodedElement &d) {
         d.text[0] = d.conv_text[0] = d.format[0] = '\0';
         return;
     }
-    const double vmax = law_power(static_cast<double>(e.max_coded), e.power) * e.scale + e.reference;
-    const FieldFormat f = field_format(vmax, e.scale);
+    const FieldFormat f = field_format(rules::largest_value(e), e.scale);
     write_format(f, d.format);
     print_fixed(d.text, sizeof d.text, f, d.value);
     print_fixed(d.conv_text, sizeof d.conv_text, f, d.conv_value);
@@ -170,23 +208,59 @@ const char *factor_code(int nbits) {
 }
 
 void append_suffix(ElementSpec &e, const std::string &suffix) {
-    std::string name(field_text(e.name, sizeof e.name));
-    name += suffix;
-    copy_text(e.name, sizeof e.name, name);
+    const std::size_t length = std::min(field_length(e.name, sizeof e.name), sizeof e.name - 1);
+    const std::size_t room = sizeof e.name - 1 - length;
+    const std::size_t n = std::min(room, suffix.size());
+    std::memcpy(e.name + length, suffix.data(), n);
+    e.name[length + n] = '\0';
+}
+
+// "D" and the 1-based position in at least six digits, as "D%6.6d" prints it.
+void write_ident(char (&ident)[12], int position) {
+    char digits[12];
+    const char *end = std::to_chars(digits, digits + sizeof digits, position).ptr;
+    const auto n = static_cast<std::size_t>(end - digits);
+    const std::size_t pad = n < 6 ? 6 - n : 0;
+    ident[0] = 'D';
+    std::memset(ident + 1, '0', pad);
+    std::memcpy(ident + 1 + pad, digits, n);
+    ident[1 + pad + n] = '\0';
+}
+
+// Decodes table entry j at the walk's bit address into decoded entry `out`
+// and advances the address past it. Appends `suffix` to the name, cut to the
+// name's 63 characters. A kind '4' factor only gets its spec, value and
+// validity.
+void dextrait(DecodeEnv &env, int j, int out, const std::string &suffix) {
+    const ElementSpec &e = env.spec(j);
+    DecodedElement &d = env.out[out];
+    const std::int64_t raw =
+        extract_field(env.packed, env.size, rules::packed_width(e), env.adbit, env.trace);
+    copy_spec(d.spec, e, env.whole_spec);
+    const rules::Status status = set_value(d, raw);
+    if (env.status != nullptr) env.status[out] = static_cast<std::uint8_t>(status);
+    // A kind '4' factor only lends its count; the next element overwrites it.
+    if (d.spec.code[0] == '4') return;
+    write_texts(d);
+    if (d.spec.code[0] == '1')
+        copy_text(d.spec.code, sizeof d.spec.code, factor_code(d.spec.nbits));
+    if (!suffix.empty()) append_suffix(d.spec, suffix);
+    write_ident(d.ident, out + 1);
 }
 
 // ---- walk -----------------------------------------------------------------
 
-// `n` with at least `digits` digits, zero-padded, as "%3.3d" prints it.
-std::string zero_padded(long long n, std::size_t digits) {
-    std::string text = std::to_string(n < 0 ? -n : n);
-    if (text.size() < digits) text.insert(0, digits - text.size(), '0');
-    return n < 0 ? "-" + text : text;
+// `lead` followed by `n` in at least three digits, as "%3.3d" prints it.
+std::string three_digits(const char *lead, long long n) {
+    std::string digits = std::to_string(n < 0 ? -n : n);
+    if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+    std::string text(lead);
+    if (n < 0) text += '-';
+    text += digits;
+    return text;
 }
 
-std::string three_digits(const char *lead, int n) { return lead + zero_padded(n, 3); }
-
-bool take_step(DecodeWalk &walk) { return ++walk.steps <= kMaxWalkSteps; }
+bool take_step(DecodeEnv &env) { return ++env.steps <= kMaxWalkSteps; }
 
 // Names of the elements of one sequence walk: `prefix` is the caller's suffix
 // followed by this sequence's number; `current` is the suffix handed to the
@@ -195,40 +269,75 @@ struct SequenceNames {
     std::string prefix;
     std::string current;
 
-    SequenceNames(int depth, const std::string &suffix) {
+    SequenceNames(int depth, std::int32_t sequence, const std::string &suffix) {
         if (depth == 0) return;
-        current = three_digits("_D", num_rep_tr);
+        current = three_digits("_D", sequence);
         prefix = suffix + current;
     }
 };
 
-// Decodes the replicated group opened by specel[j] in repetition `r`: its
-// delayed factor if any, then its elements. Leaves `j` past the group.
-bool walk_group(int &j, int r, int depth, int &inner_depth, const std::string &current,
-                DecodeWalk &walk) {
-    const Replication rep = replication_of(specel[j].code);
-    trace::print("\n\tOUVERTURE SEQUENCE BUFR=%.6s  \n\tNb de parametres/sequence=%d\n",
-                 specel[j].code, rep.group_size);
+bool un_pak_n_seq(DecodeEnv &env, int &start, int nbpar, int nbsec, int depth,
+                  const std::string &suffix);
+
+// Decodes the replicated group opened by table entry j in repetition `r`:
+// its delayed factor if any, then its elements. Leaves `j` past the group.
+bool walk_group(DecodeEnv &env, int &j, int r, int depth, int &inner_depth,
+                const std::string &current) {
+    const ElementSpec &e = env.spec(j);
+    const Replication rep = replication_of(e.code);
+    if (env.trace.on())
+        env.trace.print("\n\tOUVERTURE SEQUENCE BUFR=%.6s  \n\tNb de parametres/sequence=%d\n",
+                        e.code, rep.group_size);
     const bool counted = rep.kind == '1';
     if (r == 0 && counted) {
-        ++num_rep_tr;
+        ++env.num_rep_tr;
         inner_depth = depth + 1;
     }
     int count = rep.repetitions;
     if (rep.delayed()) {
-        if (counted) ++nb_rep_d_dev;
-        dextrait(j, walk.nout, walk.packed, walk.adbit, three_digits("", nb_rep_d_dev));
-        count = repetition_count(donnees[walk.nout].value);
+        if (counted) ++env.nb_rep_d_dev;
+        dextrait(env, j, env.nout, three_digits("", env.nb_rep_d_dev));
+        count = repetition_count(env.out[env.nout].value);
+        if (env.factors != nullptr) env.factors->push_back({rep.kind, count, j});
         // A kind '4' factor is not kept: the next element takes its entry.
-        if (counted) ++walk.nout;
+        if (counted) ++env.nout;
     }
     int k = j + 1;
-    if (!un_pak_n_seq(k, rep.group_size, count, walk, inner_depth, current)) return false;
+    if (!un_pak_n_seq(env, k, rep.group_size, count, inner_depth, current)) return false;
     j = k + 1;
     return true;
 }
 
-// ---- decomprime steps -------------------------------------------------------
+// Walks entries start .. start + nbpar - 1 (never past the 1024 a table can
+// hold) `nbsec` times; leaves `start` on the last entry of the range. Depth 0
+// leaves names as they are; deeper walks suffix them, from `suffix`.
+bool un_pak_n_seq(DecodeEnv &env, int &start, int nbpar, int nbsec, int depth,
+                  const std::string &suffix) {
+    const int i1 = start;
+    const int i2 = i1 + nbpar;
+    const int end = table_end(i2);
+    SequenceNames names(depth, env.num_rep_tr, suffix);
+    int inner_depth = depth;
+    for (int r = 0; r < nbsec; ++r) {
+        if (!take_step(env)) return false;
+        if (env.trace.on()) env.trace.print("\tSequence num %d i1=%d i2=%d\n", r, i1, i2);
+        for (int j = i1; j < end;) {
+            if (env.nout >= VENTRAC_MAX_ELEMENTS || !take_step(env)) return false;
+            if (opens_group(env.spec(j).code)) {
+                if (!walk_group(env, j, r, depth, inner_depth, names.current)) return false;
+                continue;
+            }
+            if (depth > 0) names.current = names.prefix + three_digits("-", r);
+            dextrait(env, j, env.nout, names.current);
+            ++env.nout;
+            ++j;
+        }
+    }
+    start = i2 - 1;
+    return true;
+}
+
+// ---- decomprime -----------------------------------------------------------
 
 void report(const char *message, const char *subject) {
     trace::error("%s - %s - %s %s\n", APPLI, trace::ship_name(), message, subject);
@@ -239,8 +348,8 @@ int fail(int code, int *error) {
     return -1;
 }
 
-// Loads the element table for `mode` from the pilot file's content; returns
-// the error number, or 0 with `count` set to the number of kept lines.
+// Loads specel for `mode` from the pilot file's content; returns the error
+// number, or 0 with `count` set to the number of kept lines.
 int load_table(const std::string &content, const char *path, signed char mode, int &count) {
     count = load_specif(content, mode);
     if (count == 0) {
@@ -250,88 +359,58 @@ int load_table(const std::string &content, const char *path, signed char mode, i
     return 0;
 }
 
-// The operating mode heads the message, in the mode element's width.
-signed char read_mode(DecodeWalk &walk) {
+// The walk's counters become the process's, as programs reading them expect.
+void publish_counters(const DecodeEnv &env) {
+    num_rep_tr = env.num_rep_tr;
+    nb_rep_d_dev = env.nb_rep_d_dev;
+}
+
+}  // namespace
+
+const ElementSpec &DecodeEnv::spec(int j) const {
+    return j >= 0 && j < table_size ? table[j] : kClearedSpec;
+}
+
+std::string cree_form(double vmax, double scale) { return format_text(field_format(vmax, scale)); }
+
+signed char read_mode(DecodeEnv &env) {
     const std::int64_t raw =
-        depak(walk.packed, static_cast<signed char>(specel[0].nbits), &walk.adbit);
-    trace::print("\n");
+        extract_field(env.packed, env.size, rules::packed_width(env.spec(0)), env.adbit, env.trace);
+    env.trace.print("\n");
     return static_cast<signed char>(static_cast<std::uint8_t>(raw & 0xFF));
 }
 
-void list_elements(int count) {
-    if (!trace::tracing()) return;
+void list_elements(const Sink &trace, const ElementSpec *table, int count) {
+    if (!trace.on()) return;
     for (int i = 0; i < count; ++i) {
-        const ElementSpec &e = specel[i];
-        trace::print("%s %s %2d %2.0f %10.5f %f %6" PRId64 " %3" PRId64
-                     " %.16s %8.3f %8.2f %1d %s\n",
-                     e.code, e.name, e.nbits, e.power, e.scale, e.reference, e.max_coded,
-                     static_cast<std::int64_t>(e.mode_mask), e.unit, e.conv_factor, e.conv_offset,
-                     e.flag, e.comment);
+        const ElementSpec &e = table[i];
+        trace.print("%s %s %2d %2.0f %10.5f %f %6" PRId64 " %3" PRId64
+                    " %.16s %8.3f %8.2f %1d %s\n",
+                    e.code, e.name, e.nbits, e.power, e.scale, e.reference, e.max_coded,
+                    static_cast<std::int64_t>(e.mode_mask), e.unit, e.conv_factor, e.conv_offset,
+                    e.flag, e.comment);
     }
-    trace::print("IER=%d\n", count);
+    trace.print("IER=%d\n", count);
 }
 
-// The data-type code of `mode`: a single entry for mode -1 stands for every
-// mode; otherwise the first listed entry of the mode (at most 32 are read).
-bool data_type_code(signed char mode, std::int32_t &code) {
-    const DataTypeEntry &t = TypeDonnee;
-    if (t.nb_modes == 1 && t.modes[0] == -1) {
-        code = t.types[0];
+bool data_type_code(const DataTypeEntry &types, signed char mode, std::int32_t &code) {
+    if (types.nb_modes == 1 && types.modes[0] == -1) {
+        code = types.types[0];
         return true;
     }
-    const int n = std::min<std::int32_t>(t.nb_modes, kModeEntries);
+    const int n = std::min<std::int32_t>(types.nb_modes, kModeEntries);
     for (int i = 0; i < n; ++i) {
-        if (t.modes[i] == mode) {
-            code = t.types[i];
+        if (types.modes[i] == mode) {
+            code = types.types[i];
             return true;
         }
     }
     return false;
 }
 
-}  // namespace
-
-std::string cree_form(double vmax, double scale) { return format_text(field_format(vmax, scale)); }
-
-void dextrait(int j, int out, const unsigned char *packed, std::uint32_t &adbit,
-              const std::string &suffix) {
-    DecodedElement &d = donnees[out];
-    const std::int64_t raw = depak(packed, static_cast<signed char>(specel[j].nbits), &adbit);
-    d.spec = specel[j];
-    set_value(d, raw);
-    // A kind '4' factor only lends its count; the next element overwrites it.
-    if (d.spec.code[0] == '4') return;
-    write_texts(d);
-    if (d.spec.code[0] == '1')
-        copy_text(d.spec.code, sizeof d.spec.code, factor_code(d.spec.nbits));
-    if (!suffix.empty()) append_suffix(d.spec, suffix);
-    copy_text(d.ident, sizeof d.ident, "D" + zero_padded(out + 1, 6));
-}
-
-bool un_pak_n_seq(int &start, int nbpar, int nbsec, DecodeWalk &walk, int depth,
-                  const std::string &suffix) {
-    const int i1 = start;
-    const int i2 = i1 + nbpar;
-    const int end = table_end(i2);
-    SequenceNames names(depth, suffix);
-    int inner_depth = depth;
-    for (int r = 0; r < nbsec; ++r) {
-        if (!take_step(walk)) return false;
-        trace::print("\tSequence num %d i1=%d i2=%d\n", r, i1, i2);
-        for (int j = i1; j < end;) {
-            if (walk.nout >= VENTRAC_MAX_ELEMENTS || !take_step(walk)) return false;
-            if (opens_group(specel[j].code)) {
-                if (!walk_group(j, r, depth, inner_depth, names.current, walk)) return false;
-                continue;
-            }
-            if (depth > 0) names.current = names.prefix + three_digits("-", r);
-            dextrait(j, walk.nout, walk.packed, walk.adbit, names.current);
-            ++walk.nout;
-            ++j;
-        }
-    }
-    start = i2 - 1;
-    return true;
+bool decode_elements(DecodeEnv &env, int count) {
+    int start = 1;
+    return un_pak_n_seq(env, start, count - 1, 1, 0, std::string());
 }
 
 }  // namespace ventrac
@@ -341,7 +420,12 @@ extern "C" int decomprime(const char *pilot_path, const unsigned char *packed,
     using namespace ventrac;
     num_rep_tr = -1;
     nb_rep_d_dev = -1;
-    DecodeWalk walk{packed};
+    DecodeEnv env;
+    env.table = specel;
+    env.table_size = VENTRAC_MAX_ELEMENTS;
+    env.out = donnees;
+    env.packed = packed;
+    env.trace = Sink::to_file(trace::sink());
     // The file is read once per call; its lines are loaded twice, for every
     // mode and then for the message's mode.
     static std::string content;
@@ -352,22 +436,23 @@ extern "C" int decomprime(const char *pilot_path, const unsigned char *packed,
     }
     int count = 0;
     if (const int failure = load_table(content, pilot_path, 0, count)) return fail(failure, error);
-    const signed char mode = read_mode(walk);
+    const signed char mode = read_mode(env);
     if (const int failure = load_table(content, pilot_path, mode, count)) return fail(failure, error);
-    list_elements(count);
+    list_elements(env.trace, specel, count);
 
     std::int32_t code = 0;
-    if (!data_type_code(mode, code)) {
+    if (!data_type_code(TypeDonnee, mode, code)) {
         report(kMessage234, std::to_string(mode).c_str());
         return fail(234, error);
     }
     if (type_code != nullptr) *type_code = static_cast<signed char>(code);
 
-    int start = 1;
-    if (!un_pak_n_seq(start, count - 1, 1, walk, 0, std::string())) {
+    const bool decoded = decode_elements(env, count);
+    publish_counters(env);
+    if (!decoded) {
         trace::error("%s - %s - %s (%d)\n", APPLI, trace::ship_name(), kMessage252,
                      VENTRAC_MAX_ELEMENTS);
         return fail(252, error);
     }
-    return walk.nout;
+    return env.nout;
 }

@@ -1,20 +1,55 @@
-// Decoder steps exposed to the tests and to the other parts of the codec.
+// The decoder's walk over the element table, with all its state in one
+// DecodeEnv: the legacy decomprime() and every decoding context run it.
+// Internal to the library (and its tests).
 #ifndef VENTRAC_DECODER_H
 #define VENTRAC_DECODER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "codec/codec.h"
 #include "codec/replication.h"
+#include "codec/sink.h"
 
 namespace ventrac {
 
-// State of one decoding walk, shared by the nested sequence walks.
-struct DecodeWalk {
-    const unsigned char *packed;  // VENTRAC_PACKED_SIZE-byte buffer
-    std::uint32_t adbit = 0;      // next bit address to read
-    int nout = 0;                 // next free entry of donnees
-    long steps = 0;               // steps taken, checked against kMaxWalkSteps
+// A delayed replication the walk read: its kind ('1' or '4'), the count the
+// factor gave, and the table index of its descriptor.
+struct DelayedFactor {
+    char kind;
+    int count;
+    int entry;
+};
+
+// Everything one decoding works with.
+struct DecodeEnv {
+    // The element table: entries past `table_size` (up to the 1024 a walk
+    // may reach) read as a cleared entry.
+    const ElementSpec *table = nullptr;
+    int table_size = 0;
+    // The decoded table (VENTRAC_MAX_ELEMENTS entries) and, when not null,
+    // each entry's rules::Status.
+    DecodedElement *out = nullptr;
+    std::uint8_t *status = nullptr;
+    // The delayed replications read, when not null.
+    std::vector<DelayedFactor> *factors = nullptr;
+    // Copy the whole pilot record into each decoded entry, bytes past the
+    // texts' terminators included (donnees); otherwise the texts only.
+    bool whole_spec = true;
+    const unsigned char *packed = nullptr;
+    std::size_t size = VENTRAC_PACKED_SIZE;  // bytes of `packed`; the rest reads as zero
+    Sink trace;
+    // Replication counters: groups of kind '1' entered, delayed factors of
+    // kind '1'.
+    std::int32_t num_rep_tr = -1;
+    std::int32_t nb_rep_d_dev = -1;
+    std::uint32_t adbit = 0;  // next bit address to read
+    int nout = 0;             // next free decoded entry
+    long steps = 0;           // checked against kMaxWalkSteps
+
+    const ElementSpec &spec(int j) const;
 };
 
 // Display format of an element: "%<width>.<decimals>f", at most 11 characters.
@@ -24,21 +59,26 @@ struct DecodeWalk {
 // magnitude, a scale of 0 takes the cap, NaN or an infinite scale takes none.
 std::string cree_form(double vmax, double scale);
 
-// Decodes specel[j] at bit address `adbit` of `packed` into donnees[out]
-// (j and out must lie in 0..1023) and advances `adbit` past it. Appends
-// `suffix` to the name, cut to the name's 63 characters. A kind '4' factor
-// only gets its spec, value and validity.
-void dextrait(int j, int out, const unsigned char *packed, std::uint32_t &adbit,
-              const std::string &suffix);
+// Reads the operating mode from the head of the message, in entry 0's
+// width: the low 8 bits, as a signed number. Traces a line feed after it.
+signed char read_mode(DecodeEnv &env);
 
-// Walks specel[start] .. specel[start + nbpar - 1] (start >= 0; never past
-// the table's end) `nbsec` times, decoding into donnees from walk.nout;
-// leaves `start` on the last element of the range. `depth` 0 leaves names as they are; deeper
-// walks suffix them, from the caller's `suffix`.
-// Returns false when donnees is full or the walk takes more than
-// kMaxWalkSteps steps.
-bool un_pak_n_seq(int &start, int nbpar, int nbsec, DecodeWalk &walk, int depth,
-                  const std::string &suffix);
+// Lists the first `count` entries of `table` and "IER=<count>".
+void list_elements(const Sink &trace, const ElementSpec *table, int count);
+
+// The data-type code of `mode`: a single entry for mode -1 stands for every
+// mode; otherwise the first listed entry of the mode (at most 32 are read).
+bool data_type_code(const DataTypeEntry &types, signed char mode, std::int32_t &code);
+
+// Decodes the elements 1 .. count - 1 of the table from env.adbit, walking
+// replicated groups as the message says. Returns false when the decoded
+// table is full or the walk takes more than kMaxWalkSteps steps.
+bool decode_elements(DecodeEnv &env, int count);
+
+// The numbered error lines of the decoder.
+extern const char *const kMessage253;
+extern const char *const kMessage234;
+extern const char *const kMessage252;
 
 }  // namespace ventrac
 

@@ -1,19 +1,47 @@
-// Encoder steps exposed to the tests and to the other parts of the codec.
+// The encoder's walk over the element table, with all its state in one
+// EncodeEnv: the legacy comprime() and every encoding context run it.
+// Internal to the library (and its tests).
 #ifndef VENTRAC_ENCODER_H
 #define VENTRAC_ENCODER_H
 
+#include <cstddef>
 #include <cstdint>
 
+#include "codec/codec.h"
+#include "codec/sink.h"
+
 namespace ventrac {
+
+// Everything one encoding works with.
+struct EncodeEnv {
+    // The element table: entries past `table_size` (up to the 1024 a walk
+    // may reach) read as a cleared entry.
+    const ElementSpec *table = nullptr;
+    int table_size = 0;
+    // Values and presence flags; indexes from `nvalues` on read as missing.
+    const double *values = nullptr;
+    const int *presence = nullptr;
+    std::size_t nvalues = 0;
+    unsigned char *buffer = nullptr;  // VENTRAC_PACKED_SIZE bytes
+    Sink trace;
+    std::uint32_t bitpos = 0;
+    int ival = 0;    // next value to consume
+    long steps = 0;  // checked against kMaxWalkSteps
+
+    const ElementSpec &spec(int j) const;
+};
+
+// Clears the buffer, writes `mode` in entry 0's width, then codes and packs
+// the values of entries 1 .. count - 1, walking replicated groups. Returns
+// the packed size in bytes, or 0 when a field does not fit or the walk takes
+// more than kMaxWalkSteps steps.
+int pack_message(EncodeEnv &env, signed char mode, int count);
 
 // Coded integer of value `ival` under element specel[j]: the inverse of the
 // coding law, rounded, clipped to 0 .. max_coded; the all-ones value of the
 // element's width when the value is missing. A result that is not a number
 // or lies outside the 64-bit range codes as 0. Traces the coded value.
 std::int64_t codage(int j, int ival, const double *values, const int *presence);
-
-// `x` truncated toward zero, or INT64_MIN when it is NaN or out of range.
-std::int64_t to_int64_or_min(double x) noexcept;
 
 }  // namespace ventrac
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "codec/codec.h"
+#include "codec/lookup.h"
 #include "pilot/text.h"
 
 extern "C" {
@@ -38,13 +39,15 @@ int searched(std::int32_t count, int capacity) {
 
 }  // namespace
 
-extern "C" double cherche(const char *code, const char *name, int *index) {
+namespace ventrac {
+
+double find_decoded(const DecodedElement *table, int count, const char *code, const char *name,
+                    int *index) {
     const std::string probe = joined_key(text_or_empty(code), text_or_empty(name));
-    const int n = searched(nbparobs, VENTRAC_MAX_ELEMENTS);
     int found = -1;
     double result = -1.0;
-    for (int i = 0; i < n; ++i) {
-        const DecodedElement &d = donnees[i];
+    for (int i = 0; i < count; ++i) {
+        const DecodedElement &d = table[i];
         if (joined_key(field_text(d.spec.code), field_text(d.spec.name)) != probe) continue;
         // The first entry that matches decides, usable or not.
         if (d.valid != 0 && d.spec.flag != 0) {
@@ -55,6 +58,13 @@ extern "C" double cherche(const char *code, const char *name, int *index) {
     }
     if (index != nullptr) *index = found;
     return result;
+}
+
+}  // namespace ventrac
+
+extern "C" double cherche(const char *code, const char *name, int *index) {
+    return ventrac::find_decoded(donnees, searched(nbparobs, VENTRAC_MAX_ELEMENTS), code, name,
+                                 index);
 }
 
 extern "C" char *cherche_meta(const char *key, const char *subkey) {

@@ -12,12 +12,9 @@
 #include "codec/bitops.h"
 #include "codec/replication.h"
 #include "pilot/pilot.h"
+#include "pilot/reader.h"
 
 namespace ventrac::rules {
-
-// x raised to `power`, as the coding law uses it; the usual power 1 skips
-// the library call (pow(x, 1) is x exactly).
-inline double law_power(double x, double power) { return power == 1.0 ? x : std::pow(x, power); }
 
 // The coding law: the physical value of coded integer `coded`,
 // coded^power * scale + reference.

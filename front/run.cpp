@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "codec/fields.h"
 #include "front/datafile.h"
 #include "front/outfile.h"
 

@@ -9,6 +9,7 @@
 
 #include "fuzz_support.h"
 #include "pilot/pilot.h"
+#include "pilot/text.h"
 
 namespace {
 

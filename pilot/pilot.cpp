@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "codec/rules.h"
+#include "codec/sink.h"
 #include "pilot/pilot.h"
 #include "pilot/reader.h"
 #include "pilot/text.h"
@@ -79,13 +81,6 @@ PilotLine make_line(const std::string &piece, int line_number) {
     return line;
 }
 
-void trace_line(const PilotLine &line) {
-    trace::print("pilote:%s\n", line.text.c_str());
-    // Positions are traced up to the first one past the fields taken.
-    const std::size_t shown = std::min(line.tokens.size(), kPilotFields + 1);
-    for (std::size_t i = 0; i < shown; ++i) trace::print("%d-", static_cast<int>(i));
-}
-
 // The parsed lines of the last content read, reused while it is unchanged.
 struct ParsedPilot {
     std::string content;
@@ -104,6 +99,13 @@ const std::vector<PilotLine> &lines_of(const std::string &content) {
 }
 
 }  // namespace
+
+void trace_pilot_line(const PilotLine &line, const Sink &trace) {
+    trace.print("pilote:%s\n", line.text.c_str());
+    // Positions are traced up to the first one past the fields taken.
+    const std::size_t shown = std::min(line.tokens.size(), kPilotFields + 1);
+    for (std::size_t i = 0; i < shown; ++i) trace.print("%d-", static_cast<int>(i));
+}
 
 std::vector<PilotLine> parse_pilot(const std::string &content) {
     std::vector<PilotLine> lines;
@@ -154,8 +156,7 @@ void apply_pilot_line(ElementSpec &slot, const PilotLine &line) {
     if (line.sets(5)) slot.reference = slot.min_valid = v.reference;
     if (line.sets(6)) {
         slot.max_coded = v.max_coded;
-        slot.max_valid =
-            law_power(static_cast<double>(slot.max_coded), slot.power) * slot.scale + slot.reference;
+        slot.max_valid = rules::largest_value(slot);
     }
     if (line.sets(7)) slot.mode_mask = v.mode_mask;
     if (line.sets(8)) copy_field(slot.unit, v.unit);
@@ -174,11 +175,11 @@ bool kept_in_mode(std::uint64_t mask, int mode) {
 }
 
 int load_specif(const std::string &content, signed char mode) {
-    const bool tracing = trace::tracing();
+    const Sink trace = Sink::to_file(trace::sink());
     int slot = 0;
     for (const PilotLine &line : lines_of(content)) {
         if (slot == VENTRAC_MAX_ELEMENTS) break;
-        if (tracing) trace_line(line);
+        if (trace.on()) trace_pilot_line(line, trace);
         apply_pilot_line(specel[slot], line);
         if (kept_in_mode(specel[slot].mode_mask, mode)) ++slot;
     }

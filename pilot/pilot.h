@@ -157,30 +157,6 @@ void ventrac_set_errors(FILE *sink);
 
 #ifdef __cplusplus
 } /* extern "C" */
-
-#include <string>
-#include <string_view>
-#include <vector>
-
-/*
- * Cuts `text` at every character of `delimiters`. The text between two
- * delimiters, or before the first one, is a token, and an empty one becomes
- * the one-blank token " "; the text after the last delimiter is a last token
- * when it is not empty. Reads `text` up to its terminator only.
- */
-std::vector<std::string> my_split(const char *text, const char *delimiters);
-
-/*
- * Returns `message` laid out in telex lines as decoupr_mes(char *) lays it
- * out, without the 1023-character limit: lines of at most 69 characters
- * separated by "\r\r\n", one trailing blank dropped, "=\r\r\n" at the end.
- * Reads exactly message.size() characters and never changes them.
- * Throws std::bad_alloc when memory runs out, and nothing else.
- * Pass a string literal as std::string_view: GCC would otherwise take it for
- * the char * of decoupr_mes(char *) and lay it out in place.
- */
-std::string decoupr_mes(std::string_view message);
-
 #endif /* __cplusplus */
 
 #endif /* VENTRAC_PILOT_H */

@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "pilot/pilot.h"
+#include "pilot/text.h"
 
 namespace ventrac {
+
+struct Sink;
 
 // Longest piece of a line read at once; a longer line is read as several.
 inline constexpr std::size_t kPilotChunk = 511;
@@ -57,6 +60,10 @@ bool kept_in_mode(std::uint64_t mask, int mode);
 // Loads `specel` from the content of a pilot file as get_specif() does,
 // tracing every line; returns the number of kept lines (0 to 1024).
 int load_specif(const std::string &content, signed char mode);
+
+// Traces one line as a load reads it: "pilote:" and the line, then the
+// field positions taken.
+void trace_pilot_line(const PilotLine &line, const Sink &trace);
 
 // Writes error 254 for the pilot file `path` to standard error.
 void report_unreadable_pilot(const char *path);

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "codec/codec.h"
+#include "codec/fields.h"
 #include "test_support.h"
 
 namespace {

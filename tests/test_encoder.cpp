@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "codec/fields.h"
 #include "codec/encoder.h"
 #include "test_support.h"
 

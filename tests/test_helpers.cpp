@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pilot/pilot.h"
+#include "pilot/text.h"
 #include "test_support.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "pilot/pilot.h"
+#include "pilot/text.h"
 #include "test_support.h"
 
 namespace {
