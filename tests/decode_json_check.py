@@ -4,7 +4,8 @@
     decode_json_check.py VENTRAC VENTRAC_DECODE EXAMPLES_DIR
 
 1. A message that ventrac writes from the shipped example decodes to the
-   values of the example data file, within each element's resolution.
+   values of the example data file, within each element's resolution; the
+   values it does not send are missing, the others are not.
 2. With a pilot file whose names, units and comments hold quotes,
    backslashes, control characters, valid UTF-8 and bytes that are not UTF-8,
    every line is strict UTF-8 and strict JSON, and the texts read back as
@@ -53,9 +54,10 @@ def check_example(ventrac, decode, examples, folder):
     for element, (presence, value) in zip(elements, expected):
         name = element["name"].split("_D")[0].rstrip("0123456789")
         if presence == "0":
-            assert not element["valid"] and element["value"] is None, element
+            assert not element["valid"] and element["missing"] is True, element
+            assert element["value"] is None, element
             continue
-        assert element["valid"], element
+        assert element["valid"] and element["missing"] is False, element
         assert abs(element["value"] - float(value)) <= scale[name] / 2, (element, value)
         assert math.isclose(element["conv_value"], float(element["conv_text"]),
                             abs_tol=scale[name]), element

@@ -1,6 +1,7 @@
 // ventrac-decode on messages written by ventrac: the values of the shipped
 // example in the text and CSV formats, the lookups, the data-type file, the
-// trace file, and the failures with their statuses. The JSON format is read
+// trace file, the failures with their statuses, messages given as lines, and
+// the same bytes out whatever the number of threads. The JSON format is read
 // back by decode_json_check.py.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "tools/decode/pipeline.h"
 
 namespace {
 
@@ -120,8 +122,8 @@ TEST_F(DecodeTool, TextAndCsvGiveTheExampleValues) {
         std::string ident, code, name, text;
         row >> ident >> code >> name >> text;
         EXPECT_EQ(ident, "D0000" + std::string(i < 9 ? "0" : "") + std::to_string(i + 1));
-        const bool invalid = lines[i + 2].size() > 9 && lines[i + 2].substr(lines[i + 2].size() - 9) == "  invalid";
-        check_value(i, name, !invalid, std::stod(text));
+        const bool missing = lines[i + 2].size() > 9 && lines[i + 2].substr(lines[i + 2].size() - 9) == "  missing";
+        check_value(i, name, !missing, std::stod(text));
     }
 
     r = decode("--csv " + quote(pilot_path) + " " + hpk);
@@ -130,12 +132,14 @@ TEST_F(DecodeTool, TextAndCsvGiveTheExampleValues) {
     ASSERT_EQ(rows.size(), expected.size() + 1);
     EXPECT_EQ(rows[0][0], "file");
     EXPECT_EQ(rows[0][9], "value");
+    EXPECT_EQ(rows[0][14], "missing");
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const std::vector<std::string> &row = rows[i + 1];
         ASSERT_EQ(row.size(), rows[0].size());
         EXPECT_EQ(row[0] + row[1] + row[2] + row[3], "HPK_ship_obs.txtFNZ604210");
         const bool valid = row[8] == "1";
         EXPECT_EQ(row[9].empty(), !valid);
+        EXPECT_EQ(row[14], valid ? "0" : "1") << row[6];
         check_value(i, row[6], valid, valid ? std::stod(row[9]) : 0.0);
     }
 }
@@ -193,16 +197,29 @@ TEST_F(DecodeTool, FilesThatCannotBeDecoded) {
               "ventrac-decode: short.hpk: too short: 7 bytes, a message has at least 8\n"
               "ventrac-decode: folder.hpk: cannot be read (Is a directory)\n");
     EXPECT_EQ(r.out.rfind(hpk + ": identifier FNZ6042", 0), 0u);
-    r = decode("absent.pilot " + hpk);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ventrac-decode: " + hpk + ": error 254: the pilot file absent.pilot cannot be opened\n");
+    // A pilot file that cannot be read or holds no line: one line before
+    // anything is decoded, however many files follow.
+    write_file(dir.file("empty.pilot"), "");
+    for (const std::string pilot : {"absent.pilot", "empty.pilot"}) {
+        r = decode(pilot + " " + hpk + " " + hpk + " --lines " + hpk);
+        EXPECT_EQ(r.status, 2) << pilot;
+        EXPECT_EQ(r.out, "") << pilot;
+        EXPECT_EQ(r.err.rfind("ventrac-decode: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(pilot), std::string::npos) << r.err;
+        EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
+    }
 }
 
 TEST_F(DecodeTool, UsageErrors) {
     for (const std::string args : {"", "p.pilot", "--json p.pilot", "--bogus p.pilot f", "-x p.pilot f",
                                    "--get 012101 p.pilot", "--trace", "--json --csv p.pilot f",
                                    "--get 1 A --json p.pilot f", "--trace a --trace b p.pilot f",
-                                   "--datatype absent p.pilot f"}) {
+                                   "--datatype absent p.pilot f", "--jobs 0 p.pilot f", "--jobs x p.pilot f",
+                                   "--jobs 1025 p.pilot f", "--jobs", "--centre 5 p.pilot f",
+                                   "--keep-implausible p.pilot f", "--bufr - --json p.pilot f",
+                                   "--bufr - --get 1 A p.pilot f", "--bufr o --telex p.pilot f",
+                                   "--bufr o --centre 65536 p.pilot f", "--bufr o --table-version -1 p.pilot f",
+                                   "--bufr a --bufr b p.pilot f"}) {
         const RunResult r = decode(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err.rfind("ventrac-decode: ", 0), 0u) << args;
@@ -241,7 +258,7 @@ TEST_F(DecodeTool, CsvQuotingAndTelexLines) {
     const auto rows = parse_csv(r.out);
     ASSERT_EQ(rows.size(), 2u);
     const std::vector<std::string> row = rows[1];
-    ASSERT_EQ(row.size(), 14u);
+    ASSERT_EQ(row.size(), 15u);
     EXPECT_EQ(row[1] + "|" + row[6] + "|" + row[7] + "|" + row[9] + "|" + row[13],
               "X,\"Y|a,b\"c|x\ry|42|say \"hi\", twice");
 
@@ -256,6 +273,155 @@ TEST_F(DecodeTool, CsvQuotingAndTelexLines) {
         joined += line.substr(2);
     }
     EXPECT_EQ(joined, message + "=");
+}
+
+// The data file of the example with some of its values replaced: value
+// line `index` (0-based, after the mode) becomes `line`.
+std::string with_values(const std::string &data, const std::map<std::size_t, std::string> &changes) {
+    std::vector<std::string> rows = lines_of(data);
+    for (const auto &[index, line] : changes) rows.at(index + 1) = line;
+    std::string out;
+    for (const std::string &row : rows) out += row + "\n";
+    return out;
+}
+
+TEST_F(DecodeTool, MissingAndImplausibleValuesAreToldApart) {
+    // TA (the 13th value) at 330 K lies above its plausible 323.15 K; the
+    // 3-hour pressure change of the example is not sent (all ones).
+    write_file(dir.file("hot.txt"), with_values(read_file(dir.file("ship_obs.txt")), {{12, "1 330"}}));
+    encode("hot.txt");
+    RunResult r = decode(quote(pilot_path) + " HPK_hot.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> text = lines_of(r.out);
+    auto row_of = [&](const std::string &name) {
+        for (const std::string &line : text)
+            if (line.find("  " + name + " ") != std::string::npos) return line;
+        return std::string();
+    };
+    EXPECT_EQ(row_of("TA").substr(row_of("TA").size() - 13), "  implausible");
+    EXPECT_EQ(row_of("PTEND3H").substr(row_of("PTEND3H").size() - 9), "  missing");
+    EXPECT_EQ(row_of("TD").back(), 'K');
+
+    r = decode("--json " + quote(pilot_path) + " HPK_hot.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"name\":\"TA\",\"unit\":\"K\",\"valid\":false,\"missing\":false,\"value\":null"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\"name\":\"PTEND3H\",\"unit\":\"PA\",\"valid\":false,\"missing\":true,\"value\":null"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\"name\":\"TD\",\"unit\":\"K\",\"valid\":true,\"missing\":false,\"value\":282.15"),
+              std::string::npos);
+
+    r = decode("--csv --telex " + quote(pilot_path) + " HPK_hot.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = parse_csv(r.out);
+    ASSERT_EQ(rows.size(), expected.size() + 1);
+    EXPECT_EQ(rows[0][14] + rows[0][15], "telexmissing");
+    std::map<std::string, std::string> valid_missing;
+    for (const auto &row : rows) valid_missing[row[6]] = row[8] + row[15];
+    EXPECT_EQ(valid_missing["TA"], "00");
+    EXPECT_EQ(valid_missing["PTEND3H"], "01");
+    EXPECT_EQ(valid_missing["TD"], "10");
+}
+
+TEST_F(DecodeTool, LinesAreMessagesNamedByFileAndLine) {
+    const std::string message = read_file(dir.file(hpk));
+    // Line 1 ends CR LF, 2 and 3 are blank, 4 cannot be decoded, 6 has no
+    // line feed.
+    write_file(dir.file("log.txt"), message + "\r\n\n \t\r\nABCDEFG\n" + message + "\n" + message);
+    const RunResult whole = decode("--json --telex " + quote(pilot_path) + " " + hpk);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::string record = whole.out.substr(whole.out.find(",\"identifier\""));
+
+    for (const std::string name : {"log.txt", "-"}) {
+        const std::string input = name == "-" ? " < log.txt" : "";
+        const RunResult r = decode("--lines --json --telex " + quote(pilot_path) + " absent.txt " + name + input);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "ventrac-decode: absent.txt: cannot be opened (No such file or directory)\n"
+                         "ventrac-decode: " + name + ":4: too short: 7 bytes, a message has at least 8\n");
+        // The carriage return is not part of the message: its telex lines
+        // are those of the file.
+        EXPECT_EQ(r.out, "{\"file\":\"" + name + ":1\"" + record + "{\"file\":\"" + name + ":5\"" + record +
+                             "{\"file\":\"" + name + ":6\"" + record);
+    }
+    // Text output names the line too; an empty file of lines gives nothing.
+    write_file(dir.file("none.txt"), "\n\r\n");
+    const RunResult r = decode("--lines " + quote(pilot_path) + " none.txt log.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("log.txt:1: identifier FNZ6042, mode 1", 0), 0u);
+    EXPECT_EQ(decode("--lines " + quote(pilot_path) + " none.txt").status, 0);
+}
+
+TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
+    // Messages of modes 1 and 2 (mode 2 has no data-type code here: error
+    // 234), one with an implausible value, and files that cannot be
+    // decoded, over more batches than the threads hold at once.
+    std::vector<std::string> data = lines_of(read_file(dir.file("ship_obs.txt")));
+    data[0] = "2";
+    data.erase(data.begin() + 18, data.begin() + 20);
+    std::string mode2;
+    for (const std::string &line : data) mode2 += line + "\n";
+    write_file(dir.file("mode2.txt"), mode2);
+    encode("mode2.txt");
+    write_file(dir.file("hot.txt"), with_values(read_file(dir.file("ship_obs.txt")), {{12, "1 330"}, {1, "1 7"}}));
+    encode("hot.txt");
+    write_file(dir.file("types"), "1 10\n");
+    write_file(dir.file("short"), "ABC");
+    write_file(dir.file("empty"), "");
+    const std::string messages[] = {read_file(dir.file(hpk)), read_file(dir.file("HPK_mode2.txt")),
+                                    read_file(dir.file("HPK_hot.txt"))};
+    constexpr unsigned kJobs = 3;
+    const std::size_t files = ventrac::decode::kFilesPerBatch * (ventrac::decode::batches_for(kJobs) + 3) + 17;
+    const std::size_t lines = ventrac::decode::kLinesPerBatch * (ventrac::decode::batches_for(kJobs) + 3) + 17;
+    std::string list, log, last_file, last_line;  // the last messages that decode
+    for (std::size_t i = 0; i < std::max(files, lines); ++i) {
+        const std::string &m = messages[i % 3];
+        if (i < lines) {
+            log += (i % 7 == 3 ? std::string("garbage") : m) + (i % 5 == 0 ? "\r\n" : "\n");
+            if (i % 7 != 3 && i % 3 != 1) last_line = "log.txt:" + std::to_string(i + 1);
+        }
+        if (i >= files) continue;
+        const std::string name = "m" + std::to_string(i);
+        if (i % 11 == 5) {
+            list += i % 2 ? " short" : " empty";
+        } else if (i % 13 == 7) {
+            list += " absent";
+        } else {
+            write_file(dir.file(name), m);
+            list += " " + name;
+            if (i % 3 != 1) last_file = name;
+        }
+    }
+    write_file(dir.file("log.txt"), log);
+    const std::string common = "--datatype types " + quote(pilot_path);
+    for (const std::string mode : {"--telex", "--json", "--csv --telex", "--get 012101 TA --get 004002 MONTH",
+                                   "--trace trace.txt --json"}) {
+        for (const std::string &input : std::vector<std::string>{list, " --lines log.txt"}) {
+            const RunResult one = decode("--jobs 1 " + mode + " " + common + input);
+            const std::string trace_one = mode.find("trace") != std::string::npos ? read_file(dir.file("trace.txt")) : "";
+            const RunResult many = decode("--jobs " + std::to_string(kJobs) + " " + mode + " " + common + input);
+            const std::string trace_many = mode.find("trace") != std::string::npos ? read_file(dir.file("trace.txt")) : "";
+            const std::string what = mode + (input == list ? " files" : " lines");
+            EXPECT_EQ(one.status, 1) << what;
+            EXPECT_EQ(many.status, one.status) << what;
+            EXPECT_TRUE(one.out == many.out) << what;
+            EXPECT_TRUE(one.err == many.err) << what;
+            EXPECT_TRUE(trace_one == trace_many) << what;
+            // Every message is there, in order: one error line for each
+            // that fails, and what the others print.
+            if (mode == "--json") {
+                const std::vector<std::string> records = lines_of(one.out);
+                const std::vector<std::string> errors = lines_of(one.err);
+                const std::size_t count = input == list ? files : lines;
+                EXPECT_EQ(records.size() + errors.size(), count) << what;
+                ASSERT_FALSE(records.empty());
+                const std::string &last = input == list ? last_file : last_line;
+                EXPECT_EQ(records.back().rfind("{\"file\":\"" + last + "\"", 0), 0u) << what;
+            }
+            if (!trace_one.empty()) {
+                EXPECT_NE(trace_one.find("erreur num 234"), std::string::npos);
+            }
+        }
+    }
 }
 
 }  // namespace
