@@ -1,0 +1,98 @@
+"""Encoding with the Python module: the bytes of the ventrac program, values
+read back within half a step, and the values it refuses."""
+import math
+
+import pytest
+
+import ventrac
+from conftest import assert_agrees_with_json, decode_json, run_ventrac
+
+
+def test_example_encodes_to_the_bytes_of_the_ventrac_program(ship_pilot, ship_message):
+    mode, values, _, message = ship_message
+    assert ship_pilot.encode(mode, values, "FNZ6042") == message
+    assert ship_pilot.encode(mode, values, b" FNZ6042 ") == message
+    assert ship_pilot.encode(mode, tuple(v for v in values), "FNZ6042") == message
+
+
+def test_generated_round_trips(programs, cases, tmp_path):
+    """For every generated case: the module's message is the ventrac
+    program's, it decodes as ventrac-decode --json decodes it, and every
+    present value comes back within half a resolution step."""
+    for n, case in enumerate(cases):
+        folder = tmp_path / str(n)
+        folder.mkdir()
+        pilot_path = folder / "case.pilot"
+        pilot_path.write_text(case.pilot)
+        pilot = ventrac.Pilot.from_text(case.pilot)
+        message = pilot.encode(case.mode, case.values, case.identifier)
+        assert message == run_ventrac(programs, str(folder), str(pilot_path), case.mode,
+                                      case.values, case.identifier), n
+        obs = pilot.decode(message)
+        (expected_json,) = decode_json(programs, str(pilot_path), str(folder / "HPK_obs.txt"))
+        assert_agrees_with_json(obs, expected_json)
+        assert obs.mode == case.mode and obs.identifier == case.identifier.strip()
+        assert len(obs) == len(case.expected), n
+        for e, (present, value, tolerance) in zip(obs, case.expected):
+            if not present:
+                assert e.missing and not e.valid and e.value is None, (n, e)
+                continue
+            assert e.valid and not e.missing, (n, e, value)
+            assert abs(e.value - value) <= tolerance * (1 + 1e-9) + 1e-9, (n, e, value)
+
+
+def test_values_that_cannot_be_encoded_raise_encode_error(ship_pilot, ship_message):
+    mode, values, _, _ = ship_message
+
+    def refused(index, value, match):
+        v = list(values)
+        v[index] = value
+        with pytest.raises(ventrac.EncodeError, match=match) as caught:
+            ship_pilot.encode(mode, v, "FNZ6042")
+        assert caught.value.index == index
+        return caught.value
+
+    # YEAR is 0 .. 4094 in steps of 1: 4094.4 still rounds to it, 4094.5
+    # would be clipped.
+    ship_pilot.encode(mode, [4094.4] + values[1:], "FNZ6042")
+    refused(0, 4094.5, "outside the range")
+    refused(0, -0.6, "outside the range")
+    refused(12, math.nan, "not a finite number")
+    refused(12, math.inf, "not a finite number")
+    refused(19, None, "count .* cannot be missing")
+    refused(19, 1.5, "whole number")
+    assert isinstance(refused(5, 1e300, "LAT"), ValueError)
+
+    with pytest.raises(ventrac.EncodeError, match="27 values given") as caught:
+        ship_pilot.encode(mode, values + [1.0], "FNZ6042")
+    assert caught.value.index == 26
+    for bad_mode in (128, -129, 10**30):
+        with pytest.raises(ventrac.EncodeError, match="outside -128"):
+            ship_pilot.encode(bad_mode, values, "FNZ6042")
+    with pytest.raises(ventrac.EncodeError, match="no line for operating mode 40"):
+        ship_pilot.encode(40, values, "FNZ6042")
+    with pytest.raises(ventrac.EncodeError, match="longer than 7"):
+        ship_pilot.encode(mode, values, "FNZ60421")
+    with pytest.raises(TypeError):
+        ship_pilot.encode(mode, values[:3] + ["12"] + values[4:], "FNZ6042")
+    with pytest.raises(TypeError):
+        ship_pilot.encode(1.0, values, "FNZ6042")
+
+
+def test_fewer_values_leave_the_rest_missing(ship_pilot):
+    message = ship_pilot.encode(2, [2026, 12], "AB")
+    obs = ship_pilot.decode(message)
+    assert [e.value for e in obs.elements[:2]] == [2026, 12]
+    # The cloud count reads as missing, all ones: 255 layers would follow,
+    # but the encoder repeated the group 0 times.
+    assert all(e.missing for e in obs.elements[2:17])
+
+
+def test_message_too_long_for_the_buffer_raises_encode_error():
+    pilot = ventrac.Pilot.from_text("000000;MODE;4;1;1;0;14;3;N;1;0;0;m;;\n"
+                                    "101000;N;8;1;1;0;254;3;U;1;0;1;n;;\n"
+                                    "001001;W;60;1;1;0;1000;3;U;1;0;1;w;;\n")
+    packed = (4 + 8 + 100 * 60 + 7) // 8
+    assert len(pilot.encode(1, [100] + [5] * 100, "X")) == 7 + (8 * packed + 5) // 6
+    with pytest.raises(ventrac.EncodeError, match="does not fit"):
+        pilot.encode(1, [200] + [5] * 200, "X")
