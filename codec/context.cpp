@@ -30,6 +30,7 @@ namespace {
 // were not kept went into it), how many lines it kept and how many it read.
 struct LoadedTable {
     std::vector<ElementSpec> slots;
+    std::vector<ventrac::PreparedEntry> prepared;  // of each slot, for the decoder
     int kept = 0;
     int lines_read = 0;
 };
@@ -84,7 +85,11 @@ struct ventrac_pilot {
     // The decoder's table for `mode`: every line, then the lines of `mode`.
     const LoadedTable &decoder_table(int mode) const {
         LazyTable &lazy = decoder_tables[static_cast<std::size_t>(mode_slot(mode))];
-        std::call_once(lazy.once, [&] { lazy.table = load(lines, all.slots, std::max(mode, 0)); });
+        std::call_once(lazy.once, [&] {
+            lazy.table = load(lines, all.slots, std::max(mode, 0));
+            for (const ElementSpec &e : lazy.table.slots)
+                lazy.table.prepared.push_back(ventrac::prepare_entry(e));
+        });
         return lazy.table;
     }
 
@@ -150,7 +155,6 @@ int decode(ventrac_dctx *d, const ventrac_pilot *p, const unsigned char *packed,
     env.out = d->elements.data();
     env.status = d->status.data();
     env.factors = &d->factors;
-    env.whole_spec = false;
     env.packed = packed;
     env.size = std::min<std::size_t>(size, VENTRAC_PACKED_SIZE);
     env.trace = d->trace;
@@ -173,6 +177,7 @@ int decode(ventrac_dctx *d, const ventrac_pilot *p, const unsigned char *packed,
     }
     env.table = table.slots.data();
     env.table_size = static_cast<int>(table.slots.size());
+    env.prepared = table.prepared.data();
     list_elements(env.trace, env.table, table.kept);
 
     std::int32_t code = 0;

@@ -123,26 +123,32 @@ void copy_field(char (&dst)[N], const char (&src)[N]) {
 // The pilot record of a decoded entry: all of it for donnees, whose users
 // may read the fields as raw bytes; the texts up to their terminators
 // otherwise, which is what a decoding context's readers see.
-void copy_spec(ElementSpec &dst, const ElementSpec &src, bool whole) {
-    if (whole) {
+template <std::size_t N>
+void copy_prepared(char (&dst)[N], const char (&src)[N], std::size_t length) {
+    std::memcpy(dst, src, length);
+    dst[length] = '\0';
+}
+
+void copy_spec(ElementSpec &dst, const ElementSpec &src, const PreparedEntry *prepared) {
+    if (prepared == nullptr) {
         dst = src;
         return;
     }
-    copy_field(dst.code, src.code);
-    copy_field(dst.name, src.name);
+    copy_prepared(dst.code, src.code, prepared->code_length);
+    copy_prepared(dst.name, src.name, prepared->name_length);
     dst.nbits = src.nbits;
     dst.power = src.power;
     dst.scale = src.scale;
     dst.reference = src.reference;
     dst.max_coded = src.max_coded;
     dst.mode_mask = src.mode_mask;
-    copy_field(dst.unit, src.unit);
+    copy_prepared(dst.unit, src.unit, prepared->unit_length);
     dst.conv_factor = src.conv_factor;
     dst.conv_offset = src.conv_offset;
     dst.min_valid = src.min_valid;
     dst.max_valid = src.max_valid;
     dst.flag = src.flag;
-    copy_field(dst.comment, src.comment);
+    copy_prepared(dst.comment, src.comment, prepared->comment_length);
 }
 
 // Replication factors are always usable; other elements are missing when
@@ -166,19 +172,67 @@ rules::Status set_value(DecodedElement &d, std::int64_t raw) {
     return status;
 }
 
-// Writes `v` as "%<width>.<decimals>f" would, into `out` of `size` bytes.
-// std::to_chars gives the same digits as printf in the C locale at a fraction
-// of the cost; a text too long for the field falls back on snprintf, which
-// cuts it.
-void print_fixed(char *out, std::size_t size, FieldFormat f, double v) {
+constexpr double kPowersOfTen[kMaxDecimals + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// The digits of |v| rounded to `decimals` places as printf rounds them (the
+// exact binary value, ties to even), for values whose scaled magnitude stays
+// below 2^52; false for any other value. m * 10^decimals is y + err exactly
+// (fma gives the rounding error of the product), so the fraction is compared
+// with one half without error.
+bool scaled_digits(double v, int decimals, char *out, std::size_t &length) {
+    const double magnitude = std::fabs(v);
+    const double y = magnitude * kPowersOfTen[decimals];
+    if (!(y < 4503599627370496.0)) return false;  // 2^52; NaN and infinities too
+    const double err = std::fma(magnitude, kPowersOfTen[decimals], -y);
+    const double whole = std::floor(y);
+    const double above_half = (y - whole) - 0.5;  // both steps exact
+    auto q = static_cast<std::uint64_t>(whole);
+    if (above_half > -err || (above_half == -err && (q & 1u) != 0)) ++q;
+    char digits[24];
+    const auto n = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, q).ptr - digits);
+    const auto places = static_cast<std::size_t>(decimals);
+    char *p = out;
+    if (std::signbit(v)) *p++ = '-';
+    // At least one integer digit: zeros in front of short numbers.
+    const std::size_t integer = n > places ? n - places : 0;
+    if (integer == 0) {
+        *p++ = '0';
+    } else {
+        std::memcpy(p, digits, integer);
+        p += integer;
+    }
+    if (places > 0) {
+        *p++ = '.';
+        const std::size_t shown = n - integer;
+        std::memset(p, '0', places - shown);
+        std::memcpy(p + (places - shown), digits + integer, shown);
+        p += places;
+    }
+    length = static_cast<std::size_t>(p - out);
+    return true;
+}
+
+}  // namespace
+
+void format_fixed(char *out, std::size_t size, int width, int decimals, double v) {
     char digits[400];  // the longest double in fixed notation with 15 decimals
-    const auto [end, ec] =
-        std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, f.decimals);
-    const auto n = static_cast<std::size_t>(end - digits);
-    const auto width = static_cast<std::size_t>(f.width);
-    const std::size_t pad = width > n ? width - n : 0;
-    if (ec != std::errc() || pad + n >= size) {
-        std::snprintf(out, size, "%*.*f", f.width, f.decimals, v);
+    std::size_t n = 0;
+    if (!scaled_digits(v, decimals, digits, n)) {
+        // std::to_chars gives the same digits as printf in the C locale.
+        const auto [end, ec] =
+            std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, decimals);
+        if (ec != std::errc()) {
+            std::snprintf(out, size, "%*.*f", width, decimals, v);
+            return;
+        }
+        n = static_cast<std::size_t>(end - digits);
+    }
+    const auto w = static_cast<std::size_t>(width);
+    const std::size_t pad = w > n ? w - n : 0;
+    if (pad + n >= size) {
+        // Too long for the field: snprintf cuts it.
+        std::snprintf(out, size, "%*.*f", width, decimals, v);
         return;
     }
     std::memset(out, ' ', pad);
@@ -186,19 +240,20 @@ void print_fixed(char *out, std::size_t size, FieldFormat f, double v) {
     out[pad + n] = '\0';
 }
 
+namespace {
+
 // Converted value and display texts. Character data gets no texts: they are
 // emptied so that nothing from an earlier message stays in the slot.
-void write_texts(DecodedElement &d) {
+void write_texts(DecodedElement &d, const PreparedEntry &p) {
     const ElementSpec &e = d.spec;
     d.conv_value = d.value * e.conv_factor + e.conv_offset;
-    if (field_text(e.unit, sizeof e.unit) == "CCITTIA5") {
+    if (p.character_data) {
         d.text[0] = d.conv_text[0] = d.format[0] = '\0';
         return;
     }
-    const FieldFormat f = field_format(rules::largest_value(e), e.scale);
-    write_format(f, d.format);
-    print_fixed(d.text, sizeof d.text, f, d.value);
-    print_fixed(d.conv_text, sizeof d.conv_text, f, d.conv_value);
+    std::memcpy(d.format, p.format, sizeof d.format);
+    format_fixed(d.text, sizeof d.text, p.width, p.decimals, d.value);
+    format_fixed(d.conv_text, sizeof d.conv_text, p.width, p.decimals, d.conv_value);
 }
 
 // Class 31 descriptor of a delayed replication factor, by its width.
@@ -236,12 +291,14 @@ void dextrait(DecodeEnv &env, int j, int out, const std::string &suffix) {
     DecodedElement &d = env.out[out];
     const std::int64_t raw =
         extract_field(env.packed, env.size, rules::packed_width(e), env.adbit, env.trace);
-    copy_spec(d.spec, e, env.whole_spec);
+    const bool prepared = env.prepared != nullptr && j < env.table_size;
+    const PreparedEntry entry = prepared ? env.prepared[j] : PreparedEntry{};
+    copy_spec(d.spec, e, prepared ? &entry : nullptr);
     const rules::Status status = set_value(d, raw);
     if (env.status != nullptr) env.status[out] = static_cast<std::uint8_t>(status);
     // A kind '4' factor only lends its count; the next element overwrites it.
     if (d.spec.code[0] == '4') return;
-    write_texts(d);
+    write_texts(d, prepared ? entry : prepare_entry(d.spec));
     if (d.spec.code[0] == '1')
         copy_text(d.spec.code, sizeof d.spec.code, factor_code(d.spec.nbits));
     if (!suffix.empty()) append_suffix(d.spec, suffix);
@@ -366,6 +423,20 @@ void publish_counters(const DecodeEnv &env) {
 }
 
 }  // namespace
+
+PreparedEntry prepare_entry(const ElementSpec &e) {
+    PreparedEntry p;
+    p.code_length = static_cast<std::uint16_t>(field_length(e.code, sizeof e.code - 1));
+    p.name_length = static_cast<std::uint16_t>(field_length(e.name, sizeof e.name - 1));
+    p.unit_length = static_cast<std::uint16_t>(field_length(e.unit, sizeof e.unit - 1));
+    p.comment_length = static_cast<std::uint16_t>(field_length(e.comment, sizeof e.comment - 1));
+    p.character_data = field_text(e.unit, sizeof e.unit) == "CCITTIA5";
+    const FieldFormat f = field_format(rules::largest_value(e), e.scale);
+    p.width = f.width;
+    p.decimals = f.decimals;
+    write_format(f, p.format);
+    return p;
+}
 
 const ElementSpec &DecodeEnv::spec(int j) const {
     return j >= 0 && j < table_size ? table[j] : kClearedSpec;

@@ -23,21 +23,39 @@ struct DelayedFactor {
     int entry;
 };
 
+// What decoding an entry of a table needs that depends on the entry alone,
+// worked out once per table rather than once per decoded element: the
+// lengths of its texts and its display format.
+struct PreparedEntry {
+    std::uint16_t code_length = 0;
+    std::uint16_t name_length = 0;
+    std::uint16_t unit_length = 0;
+    std::uint16_t comment_length = 0;
+    bool character_data = false;  // unit "CCITTIA5": no display texts
+    int width = 0;                // of the display format
+    int decimals = 0;
+    char format[12] = {};
+};
+
+PreparedEntry prepare_entry(const ElementSpec &e);
+
 // Everything one decoding works with.
 struct DecodeEnv {
     // The element table: entries past `table_size` (up to the 1024 a walk
     // may reach) read as a cleared entry.
     const ElementSpec *table = nullptr;
     int table_size = 0;
+    // prepare_entry() of each of the `table_size` entries, or null. With
+    // them, decoded entries get the pilot record's texts up to their
+    // terminators; without them (donnees), the whole record, bytes past the
+    // terminators included.
+    const PreparedEntry *prepared = nullptr;
     // The decoded table (VENTRAC_MAX_ELEMENTS entries) and, when not null,
     // each entry's rules::Status.
     DecodedElement *out = nullptr;
     std::uint8_t *status = nullptr;
     // The delayed replications read, when not null.
     std::vector<DelayedFactor> *factors = nullptr;
-    // Copy the whole pilot record into each decoded entry, bytes past the
-    // texts' terminators included (donnees); otherwise the texts only.
-    bool whole_spec = true;
     const unsigned char *packed = nullptr;
     std::size_t size = VENTRAC_PACKED_SIZE;  // bytes of `packed`; the rest reads as zero
     Sink trace;
@@ -58,6 +76,11 @@ struct DecodeEnv {
 // ceil(|log10(scale)|) capped at 15; a negative scale counts by its
 // magnitude, a scale of 0 takes the cap, NaN or an infinite scale takes none.
 std::string cree_form(double vmax, double scale);
+
+// Writes `v` into `out` (`size` bytes) as printf's "%<width>.<decimals>f"
+// does (decimals 0 to 15), without allocating; cut to size - 1 characters
+// like snprintf.
+void format_fixed(char *out, std::size_t size, int width, int decimals, double v);
 
 // Reads the operating mode from the head of the message, in entry 0's
 // width: the low 8 bits, as a signed number. Traces a line feed after it.

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,35 @@ TEST(DecoderFormat, WidthFromRangeDecimalsFromResolution) {
     EXPECT_EQ(cree_form(NAN, NAN), "%3.0f");
     EXPECT_EQ(cree_form(5, 0), "%18.15f");
     EXPECT_EQ(cree_form(5, -0.01), "%5.2f");
+}
+
+// Display texts are written without printf: they must still give printf's
+// digits, ties to even on the exact binary value, for every width and number
+// of decimals the formats use.
+TEST(DecoderFormat, FixedTextsMatchPrintf) {
+    std::vector<double> values = {0.0,   -0.0,    0.125,  0.375,    2.5,     -2.5,  1e15,
+                                  -1e-9, 12.345,  99.995, 4503599627370495.0, 1e300,
+                                  -273.15, 223.15, 0.05, 1.005, NAN, INFINITY, -INFINITY};
+    std::mt19937_64 draw(7);
+    for (int i = 0; i < 3000; ++i) {
+        const double magnitude = std::ldexp(1.0, static_cast<int>(draw() % 70) - 20);
+        values.push_back(magnitude * (static_cast<double>(draw() % 2000001) / 1e6 - 1.0));
+        // Values the decoder makes: raw^power * scale + reference.
+        values.push_back(static_cast<double>(draw() % 65536) * 0.01 - 273.15);
+    }
+    for (const double v : values) {
+        for (int decimals = 0; decimals <= 15; ++decimals) {
+            for (const int width : {3, 9, 27}) {
+                char expected[256], got[256];
+                std::snprintf(expected, sizeof expected, "%*.*f", width, decimals, v);
+                ventrac::format_fixed(got, sizeof got, width, decimals, v);
+                ASSERT_STREQ(got, expected) << v << " with " << decimals << " decimals";
+            }
+        }
+    }
+    char cut[8];
+    ventrac::format_fixed(cut, sizeof cut, 12, 2, 3.14159);
+    EXPECT_STREQ(cut, "       ");  // cut as snprintf cuts it
 }
 
 TEST(DecoderValues, TextsValidityAndConversion) {
