@@ -1,0 +1,639 @@
+// BUFR output read back by ecCodes itself: every message written decodes to
+// the values the decoder gives, with the identifier, the replication counts
+// and the missing values where they belong; the messages BUFR cannot carry
+// fail with their reason; pilot units against Table B units.
+#include <gtest/gtest.h>
+
+#include <eccodes.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bufr/bufr.h"
+#include "bufr/units.h"
+#include "codec/context.h"
+#include "roundtrip.h"
+
+namespace {
+
+using ventrac::bufr::Readiness;
+using ventrac::bufr::Settings;
+using ventrac::bufr::Writer;
+
+const std::string kExamples = VENTRAC_EXAMPLES;
+
+std::string read_text(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// ---------------------------------------------------------------------------
+// An observation encoded with the codec and decoded back.
+
+struct Observation {
+    int mode = 1;
+    std::vector<double> values;
+    std::vector<int> presence;
+    std::string identifier = "FNZ6042";
+};
+
+// The data file format: the mode, then "presence value" lines.
+Observation read_observation(const std::string &text) {
+    Observation o;
+    std::istringstream in(text);
+    in >> o.mode;
+    int p = 0;
+    double v = 0;
+    while (in >> p >> v) {
+        o.presence.push_back(p);
+        o.values.push_back(v);
+    }
+    return o;
+}
+
+struct PilotDeleter {
+    void operator()(ventrac_pilot *p) const { ventrac_pilot_free(p); }
+};
+struct DctxDeleter {
+    void operator()(ventrac_dctx *d) const { ventrac_dctx_free(d); }
+};
+using PilotPtr = std::unique_ptr<ventrac_pilot, PilotDeleter>;
+using DctxPtr = std::unique_ptr<ventrac_dctx, DctxDeleter>;
+
+PilotPtr parse_pilot(const std::string &text) {
+    return PilotPtr(ventrac_pilot_parse(text.data(), text.size()));
+}
+
+// Encodes `o` into a transmitted text and decodes it with a fresh context.
+DctxPtr decode(const ventrac_pilot *pilot, const Observation &o) {
+    ventrac_cctx *cctx = ventrac_cctx_create();
+    char text[VENTRAC_MESSAGE_MAX];
+    const int length = ventrac_encode_text(cctx, pilot, o.mode, o.values.data(), o.presence.data(),
+                                           o.values.size(), o.identifier.c_str(), text, sizeof text);
+    ventrac_cctx_free(cctx);
+    if (length <= 0) return nullptr;
+    DctxPtr d(ventrac_dctx_create());
+    if (ventrac_decode_text(d.get(), pilot, text, static_cast<std::size_t>(length)) <= 0) return nullptr;
+    return d;
+}
+
+// ---------------------------------------------------------------------------
+// A BUFR message read back with ecCodes.
+
+struct Item {
+    std::string key;  // "#rank#abbreviation"
+    long code = 0;
+    bool missing = false;
+    double value = 0;
+    std::string text;  // character data
+    long scale = 0, reference = 0, width = 0;
+};
+
+struct ReadBack {
+    std::string error;
+    std::map<std::string, long> header;
+    std::vector<long> descriptors;
+    std::vector<Item> items;  // data in expanded order
+};
+
+struct HandleDeleter {
+    void operator()(codes_handle *h) const { codes_handle_delete(h); }
+};
+
+ReadBack read_back(const std::string &bytes) {
+    ReadBack r;
+    std::unique_ptr<codes_handle, HandleDeleter> h(
+        codes_handle_new_from_message(nullptr, bytes.data(), bytes.size()));
+    if (!h || codes_set_long(h.get(), "unpack", 1) != 0) {
+        r.error = "ecCodes cannot read the message";
+        return r;
+    }
+    for (const char *key : {"edition", "bufrHeaderCentre", "bufrHeaderSubCentre", "dataCategory",
+                            "internationalDataSubCategory", "masterTablesVersionNumber",
+                            "numberOfSubsets", "observedData", "compressedData", "typicalYear",
+                            "typicalMonth", "typicalDay", "typicalHour", "typicalMinute"}) {
+        long v = 0;
+        if (codes_get_long(h.get(), key, &v) != 0) r.error = std::string("no ") + key;
+        r.header[key] = v;
+    }
+    std::size_t n = 0;
+    codes_get_size(h.get(), "unexpandedDescriptors", &n);
+    r.descriptors.resize(n);
+    codes_get_long_array(h.get(), "unexpandedDescriptors", r.descriptors.data(), &n);
+
+    codes_bufr_keys_iterator *it = codes_bufr_keys_iterator_new(h.get(), 0);
+    bool data = false;
+    while (codes_bufr_keys_iterator_next(it)) {
+        const std::string key = codes_bufr_keys_iterator_get_name(it);
+        if (key == "subsetNumber") {
+            data = true;
+            continue;
+        }
+        if (!data) continue;
+        Item item;
+        item.key = key;
+        int error = 0;
+        codes_get_long(h.get(), (key + "->code").c_str(), &item.code);
+        codes_get_long(h.get(), (key + "->scale").c_str(), &item.scale);
+        codes_get_long(h.get(), (key + "->reference").c_str(), &item.reference);
+        codes_get_long(h.get(), (key + "->width").c_str(), &item.width);
+        item.missing = codes_is_missing(h.get(), key.c_str(), &error) == 1;
+        int type = 0;
+        codes_get_native_type(h.get(), key.c_str(), &type);
+        if (type == CODES_TYPE_STRING) {
+            char text[256] = {0};
+            std::size_t length = sizeof text;
+            codes_get_string(h.get(), key.c_str(), text, &length);
+            item.text = text;
+        } else {
+            codes_get_double(h.get(), key.c_str(), &item.value);
+        }
+        r.items.push_back(item);
+    }
+    codes_bufr_keys_iterator_delete(it);
+    return r;
+}
+
+bool is_factor(long code) { return code == 31000 || code == 31001 || code == 31002; }
+
+bool mentions(const std::vector<std::string> &warnings, const std::string &what) {
+    for (const std::string &w : warnings)
+        if (w.find(what) != std::string::npos) return true;
+    return false;
+}
+
+// Whether `value` has no code within the item's width at its scale and
+// reference (all ones being the missing value).
+bool does_not_fit(const Item &item, double value) {
+    const double coded = std::round(value * std::pow(10.0, static_cast<double>(item.scale))) -
+                         static_cast<double>(item.reference);
+    return !(coded >= 0 && coded <= std::ldexp(1.0, static_cast<int>(item.width)) - 2);
+}
+
+// Compares the data of `r` with the decoded message: the identifier first,
+// then every decoded entry in order, every delayed count where its
+// replication stands (kind '1' counts are decoded entries of their own,
+// kind '4' counts are not), values within half a step of the Table B scale,
+// missing values where the entry is missing, implausible (unless `keep`) or
+// named by a warning because it does not fit.
+std::string compare(const ventrac_dctx *d, const ReadBack &r,
+                    const std::vector<std::string> &warnings, bool keep = false) {
+    if (!r.error.empty()) return r.error;
+    if (r.items.empty() || r.items[0].code != 1011) return "no identifier first";
+    const std::string id = ventrac_dctx_identifier(d);
+    const std::string text = r.items[0].text.substr(0, r.items[0].text.find_last_not_of(' ') + 1);
+    if (id.empty() ? !r.items[0].missing : text != id)
+        return "identifier '" + r.items[0].text + "' for '" + id + "'";
+
+    const int nfactors = ventrac_dctx_factors(d, nullptr, nullptr, nullptr, 0);
+    std::vector<char> kinds(static_cast<std::size_t>(std::max(nfactors, 1)));
+    std::vector<int> counts(kinds.size()), entries(kinds.size());
+    ventrac_dctx_factors(d, kinds.data(), counts.data(), entries.data(), nfactors);
+    const int count = ventrac_dctx_count(d);
+    int next = 0, factor = 0;
+    for (std::size_t i = 1; i < r.items.size(); ++i) {
+        const Item &b = r.items[i];
+        const std::string where = "item " + std::to_string(i) + " " + b.key + ": ";
+        if (is_factor(b.code)) {
+            if (factor >= nfactors) return where + "a count the decoder did not read";
+            if (b.missing || b.value != std::max(counts[factor], 0))
+                return where + "count " + std::to_string(b.value) + " for " +
+                       std::to_string(counts[factor]);
+            if (kinds[factor++] == '1') {
+                const DecodedElement *e = ventrac_dctx_element(d, next++);
+                if (e == nullptr || std::atol(e->spec.code) != b.code || e->value != b.value)
+                    return where + "no matching decoded count";
+            }
+            continue;
+        }
+        const DecodedElement *e = ventrac_dctx_element(d, next);
+        if (e == nullptr) return where + "past the decoded entries";
+        const int status = ventrac_dctx_status(d, next++);
+        if (std::atol(e->spec.code) != b.code) return where + "descriptor for " + e->spec.code;
+        const bool sent = status == VENTRAC_STATUS_VALID || (keep && status == VENTRAC_STATUS_IMPLAUSIBLE);
+        const std::string name = std::string(e->spec.name) + " (" + e->spec.code + ")";
+        if (!sent) {
+            if (!b.missing) return where + "a value for " + name + ", which is not usable";
+            continue;
+        }
+        if (b.missing) {
+            if (!mentions(warnings, name)) return where + name + " missing without a warning";
+            if (!does_not_fit(b, e->value)) return where + name + " fits, yet is missing";
+            continue;
+        }
+        if (!b.text.empty() || std::strcmp(e->spec.unit, "CCITTIA5") == 0) continue;  // checked by the caller
+        const double tolerance = 0.5 * std::pow(10.0, -static_cast<double>(b.scale)) * (1 + 1e-9) +
+                                 1e-9 * std::fabs(e->value);
+        if (!(std::fabs(b.value - e->value) <= tolerance))
+            return where + std::to_string(b.value) + " for " + name + " = " + std::to_string(e->value);
+    }
+    if (next != count) return "decoded entries left over: " + std::to_string(count - next);
+    if (factor != nfactors) return "counts left over: " + std::to_string(nfactors - factor);
+    return "";
+}
+
+// Writes the last decode of `d` and reads it back.
+struct Written {
+    bool ok = false;
+    std::string bytes, reason;
+    std::vector<std::string> warnings;
+    ReadBack back;
+};
+
+Written write(Writer &w, const ventrac_pilot *pilot, const ventrac_dctx *d) {
+    Written out;
+    out.ok = w.encode(pilot, d, out.bytes, out.warnings, out.reason);
+    if (out.ok) out.back = read_back(out.bytes);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(BufrUnits, PilotSpellingsNameTheirTableBUnits) {
+    struct Case {
+        const char *pilot, *table_b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"PA", "Pa", true},           {"DEGREE", "deg", true},
+        {"DEGREE TRUE", "deg", true}, {"M/S", "m/s", true},
+        {"YEAR", "a", true},          {"MONTH", "mon", true},
+        {"DAY", "d", true},           {"HOUR", "h", true},
+        {"MINUTE", "min", true},      {"S", "s", true},
+        {"M", "m", true},             {"K", "K", true},
+        {"%", "%", true},             {"NUMERIC", "Numeric", true},
+        {"CODE TABLE", "CODE TABLE", true},
+        {"CODE TABLE", "Common CODE TABLE C-1", true},
+        {"CCITTIA5", "CCITT IA5", true},
+        {" PA ", "Pa", true},         {"KNOTS", "kt", true},
+        {"K", "Pa", false},           {"M", "s", false},
+        {"DEGREE", "K", false},       {"FLAG TABLE", "CODE TABLE", false},
+        {"MONTH", "min", false},      {"M/S", "m", false},
+        {"", "Numeric", false},       {"CCITTIA5", "Numeric", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ventrac::bufr::same_unit(c.pilot, c.table_b), c.same) << c.pilot << " / " << c.table_b;
+}
+
+TEST(BufrWriter, ShippedExampleReadsBackInBothModes) {
+    const PilotPtr pilot(ventrac_pilot_open((kExamples + "/ship.pilot").c_str(), nullptr, 0));
+    ASSERT_TRUE(pilot);
+    Observation o = read_observation(read_text(kExamples + "/ship_obs.txt"));
+    Writer w{Settings{}};
+    for (int mode : {1, 2}) {
+        o.mode = mode;
+        if (mode == 2) {  // no waves in mode 2: their two lines go
+            o.values.erase(o.values.begin() + 17, o.values.begin() + 19);
+            o.presence.erase(o.presence.begin() + 17, o.presence.begin() + 19);
+        }
+        const DctxPtr d = decode(pilot.get(), o);
+        ASSERT_TRUE(d) << "mode " << mode;
+        const Written out = write(w, pilot.get(), d.get());
+        ASSERT_TRUE(out.ok) << out.reason;
+        EXPECT_TRUE(out.warnings.empty());
+        EXPECT_EQ(compare(d.get(), out.back, out.warnings), "") << "mode " << mode;
+
+        const std::map<std::string, long> header = {
+            {"edition", 4},           {"bufrHeaderCentre", 65535}, {"bufrHeaderSubCentre", 0},
+            {"dataCategory", 1},      {"internationalDataSubCategory", 0},
+            {"masterTablesVersionNumber", ventrac::bufr::newest_table_version()},
+            {"numberOfSubsets", 1},   {"observedData", 1},         {"compressedData", 0},
+            {"typicalYear", 2026},    {"typicalMonth", 12},        {"typicalDay", 14},
+            {"typicalHour", 12},      {"typicalMinute", 0}};
+        EXPECT_EQ(out.back.header, header);
+        std::vector<long> descriptors = {1011,  4001,  4002,  4003,  4004,  4005,  5002,  6002,
+                                         10004, 10051, 10061, 11001, 11002, 12101, 12103, 13003,
+                                         20001, 22043, 22021, 22011, 103000, 31001, 20011, 20012,
+                                         20013};
+        if (mode == 2) descriptors.erase(descriptors.begin() + 18, descriptors.begin() + 20);
+        EXPECT_EQ(out.back.descriptors, descriptors);
+        // The missing 3-hour pressure change, the two cloud layers.
+        ASSERT_GE(out.back.items.size(), 25u);
+        EXPECT_TRUE(out.back.items[10].missing);
+        EXPECT_EQ(out.back.items[10].code, 10061);
+        EXPECT_EQ(out.back.items.size(), mode == 1 ? 27u : 25u);
+    }
+    EXPECT_GT(ventrac::bufr::newest_table_version(), 0);
+}
+
+// Groups of both kinds, fixed and delayed, nested, with counts of 1, 8 and 16
+// bits, and a character element.
+const char kGroupsPilot[] =
+    "000000;MODE;4;1;1;0;14;3;NUMERIC;1;0;0;mode;;\n"
+    "001011;CALL;48;1;1;0;281474976710654;3;CCITTIA5;1;0;1;call sign;;\n"
+    "105000;NA;8;1;1;0;254;3;NUMERIC;1;0;1;outer delayed;;\n"
+    "012101;X;16;1;0.01;0;40000;3;K;1;0;1;x;223.15;323.15\n"
+    "101000;NB;12;1;1;0;4094;3;NUMERIC;1;0;1;inner, 16-bit count;;\n"
+    "010004;Y;14;1;10;0;11000;3;PA;1;0;1;y;;\n"
+    "401000;NC;1;1;1;0;1;3;NUMERIC;1;0;1;kind 4, 1-bit count;;\n"
+    "013003;RH;7;1;1;0;100;3;%;1;0;1;rh;;\n"
+    "102002;FX;1;1;1;0;0;3;NUMERIC;1;0;1;fixed, twice;;\n"
+    "011001;WD;9;1;1;0;360;3;DEGREE TRUE;1;0;1;wd;;\n"
+    "011002;WS;12;1;0.1;0;1000;3;M/S;1;0;1;ws;;\n"
+    "020001;VIS;13;1;10;0;8190;3;M;1;0;1;vis;;\n";
+
+double text_bits(const std::string &s) {
+    double v = 0;
+    for (unsigned char c : s) v = v * 256 + c;
+    return v;
+}
+
+TEST(BufrWriter, NestedAndDelayedGroupsOfBothKinds) {
+    const PilotPtr pilot = parse_pilot(kGroupsPilot);
+    ASSERT_TRUE(pilot);
+    // NA = 2; pass 1: X, NB = 1 (Y), NC = 1 (RH); pass 2: X implausible,
+    // NB = 2 (Y missing, Y), NC = 0; then WD WS twice, VIS.
+    Observation o;
+    o.values = {text_bits("AB12 Z"), 2, 285.35, 1, 101180, 1, 81, 400.0, 2, 0, 99000, 0,
+                250, 12.4, 90, 3.1, 20000};
+    o.presence = {1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1};
+    const DctxPtr d = decode(pilot.get(), o);
+    ASSERT_TRUE(d);
+    for (bool keep : {false, true}) {
+        Settings s;
+        s.keep_implausible = keep;
+        Writer w(s);
+        const Written out = write(w, pilot.get(), d.get());
+        ASSERT_TRUE(out.ok) << out.reason;
+        EXPECT_EQ(compare(d.get(), out.back, out.warnings, keep), "");
+        // XX counts the nested factor descriptors: NA holds X, NB, its count,
+        // Y, NC, its count, RH.
+        const std::vector<long> descriptors = {1011,  1011,  107000, 31001, 12101, 101000, 31002,
+                                               10004, 101000, 31000, 13003, 102002, 11001, 11002,
+                                               20001};
+        EXPECT_EQ(out.back.descriptors, descriptors);
+        ASSERT_EQ(out.back.items.size(), 18u);
+        EXPECT_EQ(out.back.items[1].text, "AB12 Z");
+        EXPECT_EQ(out.back.items[2].value, 2);            // NA
+        EXPECT_EQ(out.back.items[8].key, "#2#airTemperature");
+        EXPECT_EQ(out.back.items[8].missing, !keep);     // 400 K is implausible
+        if (keep) {
+            EXPECT_DOUBLE_EQ(out.back.items[8].value, 400.0);
+        }
+        EXPECT_TRUE(out.back.items[10].missing);          // the missing Y
+        EXPECT_EQ(out.back.items[12].code, 31000);
+        EXPECT_EQ(out.back.items[12].value, 0);           // NC: a 1-bit count of 0
+    }
+}
+
+// Real Table B element descriptors for generated pilots, with their units.
+struct RealElement {
+    const char *code, *unit;
+};
+const RealElement kRealElements[] = {
+    {"012101", "K"},   {"010004", "PA"},    {"007001", "M"},  {"005001", "DEGREE"},
+    {"006001", "DEGREE"}, {"011002", "M/S"}, {"020011", "CODE TABLE"}, {"013003", "%"},
+    {"022043", "K"},   {"010007", "M"},     {"004004", "HOUR"}, {"002001", "CODE TABLE"},
+};
+
+// Gives every plain line of a generated pilot (its first field not starting
+// with 1 or 4, the mode line aside) a real descriptor and its unit.
+std::string with_real_descriptors(const std::string &pilot, std::uint32_t seed) {
+    std::istringstream in(pilot);
+    std::ostringstream out;
+    std::string line;
+    std::uint32_t pick = seed;
+    for (bool first = true; std::getline(in, line); first = false) {
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string field; std::getline(fields, field, ';');) f.push_back(field);
+        if (!first && f.size() > 8 && f[0][0] != '1' && f[0][0] != '4') {
+            const RealElement &e = kRealElements[pick++ % std::size(kRealElements)];
+            f[0] = e.code;
+            f[8] = e.unit;
+        }
+        for (std::size_t i = 0; i < f.size(); ++i) out << (i ? ";" : "") << f[i];
+        out << ";;\n";
+    }
+    return out.str();
+}
+
+TEST(BufrWriter, GeneratedObservationsReadBack) {
+    Writer w{Settings{}};
+    int values = 0, sent = 0, groups = 0;
+    for (std::uint32_t seed = 1; seed <= 150; ++seed) {
+        vt_test::SeededSource source(seed);
+        const vt_test::RoundTripCase c = vt_test::make_round_trip_case(source);
+        const std::string text = with_real_descriptors(c.pilot, seed);
+        const PilotPtr pilot = parse_pilot(text);
+        ASSERT_TRUE(pilot);
+        Observation o;
+        o.mode = c.mode;
+        o.values = c.values;
+        o.presence = c.presence;
+        const DctxPtr d = decode(pilot.get(), o);
+        ASSERT_TRUE(d) << "seed " << seed;
+        const Written out = write(w, pilot.get(), d.get());
+        ASSERT_TRUE(out.ok) << "seed " << seed << ": " << out.reason << "\n" << text;
+        ASSERT_EQ(compare(d.get(), out.back, out.warnings), "") << "seed " << seed << "\n" << text;
+        for (const Item &item : out.back.items) {
+            if (is_factor(item.code) || item.code == 1011) continue;
+            ++values;
+            sent += !item.missing;
+        }
+        groups += ventrac_dctx_factors(d.get(), nullptr, nullptr, nullptr, 0) > 0;
+    }
+    EXPECT_GT(groups, 50);      // delayed groups are reached
+    EXPECT_GT(sent, values / 10);  // and values do go out
+}
+
+// The same pilot with one line changed at a time.
+std::string pilot_with(const std::string &line_2) {
+    return "000000;MODE;4;1;1;0;14;3;NUMERIC;1;0;0;mode;;\n"
+           "004001;YEAR;12;1;1;0;4094;3;YEAR;1;0;1;year;;\n" +
+           line_2 +
+           "013003;RH;7;1;1;0;100;3;%;1;0;1;rh;;\n";
+}
+
+TEST(BufrWriter, MessagesBufrCannotCarryFailWithTheirReason) {
+    struct Case {
+        const char *line, *reason;
+    };
+    const Case cases[] = {
+        {"048001;LOCAL;8;1;1;0;254;3;NUMERIC;1;0;1;local;;\n",
+         "048001 (LOCAL) is a local descriptor, not in the WMO tables"},
+        {"012250;LOCALY;8;1;1;0;254;3;K;1;0;1;local;;\n",
+         "012250 (LOCALY) is a local descriptor, not in the WMO tables"},
+        {"012099;NOPE;8;1;1;0;254;3;K;1;0;1;unknown;;\n", "012099 (NOPE) is not in WMO Table B version"},
+        {"012101;TA;16;1;0.01;0;40000;3;PA;1;0;1;ta;;\n",
+         "012101 (TA): the pilot unit 'PA' is not the Table B unit 'K'"},
+        {"301011;DATE;8;1;1;0;254;3;NUMERIC;1;0;1;seq;;\n", "301011 (DATE) is a sequence descriptor"},
+        {"031001;NREP;8;1;1;0;254;3;NUMERIC;1;0;1;count;;\n", "031001 (NREP) is a class 31 descriptor"},
+        {"001011;CALL;12;1;1;0;4094;3;CCITTIA5;1;0;1;call;;\n",
+         "001011 (CALL): character data of 12 bits is not a whole number of 8-bit characters"},
+        {"001011;CALL;8;1;0.5;0;254;3;CCITTIA5;1;0;1;call;;\n",
+         "001011 (CALL): character data needs power 1, scale 1 and reference 0"},
+        {"102000;G;8;1;1;0;254;3;NUMERIC;1;0;1;group;;\n",
+         "group 102000 (G) reaches past the last line of the mode"},
+        {"100000;G;8;1;1;0;254;3;NUMERIC;1;0;1;group;;\n", "group 100000 (G) repeats no line"},
+        {"101300;G;8;1;1;0;254;3;NUMERIC;1;0;1;group;;\n",
+         "group 101300 (G) repeats 300 times, more than the 255 of a BUFR replication"},
+    };
+    Writer w{Settings{}};
+    for (const Case &c : cases) {
+        const std::string text = pilot_with(c.line);
+        const PilotPtr pilot = parse_pilot(text);
+        ASSERT_TRUE(pilot);
+        const ElementSpec *table = nullptr;
+        const int count = ventrac_pilot_table(pilot.get(), 1, &table);
+        const Readiness r = ventrac::bufr::check_table(table, count);
+        EXPECT_FALSE(r.ok) << c.line;
+        EXPECT_EQ(r.entry, 2) << c.line;
+        EXPECT_NE(r.reason.find(c.reason), std::string::npos) << r.reason;
+
+        Observation o;
+        o.values = {2026, 1, 1, 1};
+        o.presence = {1, 1, 1, 1};
+        const DctxPtr d = decode(pilot.get(), o);
+        ASSERT_TRUE(d) << c.line;
+        const Written out = write(w, pilot.get(), d.get());
+        EXPECT_FALSE(out.ok) << c.line;
+        EXPECT_TRUE(out.bytes.empty());
+        EXPECT_EQ(out.reason, r.reason);
+        EXPECT_EQ(out.reason.find('\n'), std::string::npos);
+    }
+
+    // The same writer goes on with the next message, and a pilot fit for
+    // BUFR is ready.
+    const PilotPtr pilot = parse_pilot(pilot_with("012101;TA;16;1;0.01;0;40000;3;K;1;0;1;ta;;\n"));
+    const ElementSpec *table = nullptr;
+    const Readiness r = ventrac::bufr::check_table(table, ventrac_pilot_table(pilot.get(), 1, &table));
+    EXPECT_TRUE(r.ok) << r.reason;
+    Observation o;
+    o.values = {2026, 285.35, 81};
+    o.presence = {1, 1, 1};
+    const DctxPtr d = decode(pilot.get(), o);
+    const Written out = write(w, pilot.get(), d.get());
+    ASSERT_TRUE(out.ok) << out.reason;
+    EXPECT_EQ(compare(d.get(), out.back, out.warnings), "");
+}
+
+TEST(BufrWriter, ValuesThatDoNotFitGoOutMissingWithAWarning) {
+    // 012101 holds 0 .. 655.34 K in 16 bits at scale 2; this line reaches
+    // 1310.7 K. 020013 has reference -40 at scale -1: -500 m is below it.
+    const PilotPtr pilot = parse_pilot(
+        "000000;MODE;4;1;1;0;14;3;NUMERIC;1;0;0;mode;;\n"
+        "012101;TA;17;1;0.01;0;131070;3;K;1;0;1;ta;;\n"
+        "020013;BASE;11;1;10;-1000;2000;3;M;1;0;1;base;;\n"
+        "013003;RH;7;1;1;0;100;3;%;1;0;1;rh;;\n");
+    ASSERT_TRUE(pilot);
+    Observation o;
+    o.values = {700.25, -500, 81};
+    o.presence = {1, 1, 1};
+    const DctxPtr d = decode(pilot.get(), o);
+    ASSERT_TRUE(d);
+    Writer w{Settings{}};
+    const Written out = write(w, pilot.get(), d.get());
+    ASSERT_TRUE(out.ok) << out.reason;
+    ASSERT_EQ(out.warnings.size(), 2u);
+    EXPECT_EQ(out.warnings[0],
+              "BUFR: TA (012101) = 700.25 does not fit 16 bits at Table B scale 2, reference 0: "
+              "written as missing");
+    EXPECT_EQ(out.warnings[1],
+              "BUFR: BASE (020013) = -500 does not fit 11 bits at Table B scale -1, reference -40: "
+              "written as missing");
+    EXPECT_EQ(compare(d.get(), out.back, out.warnings), "");
+    ASSERT_EQ(out.back.items.size(), 4u);
+    EXPECT_TRUE(out.back.items[1].missing);
+    EXPECT_TRUE(out.back.items[2].missing);
+    EXPECT_EQ(out.back.items[3].value, 81);
+
+    // 655.35 K would code as all ones, the missing value: refused too.
+    o.values[0] = 655.35;
+    const DctxPtr d2 = decode(pilot.get(), o);
+    const Written out2 = write(w, pilot.get(), d2.get());
+    ASSERT_TRUE(out2.ok);
+    EXPECT_EQ(out2.warnings.size(), 2u);
+    o.values[0] = 655.34;
+    o.values[1] = -400;
+    const DctxPtr d3 = decode(pilot.get(), o);
+    const Written out3 = write(w, pilot.get(), d3.get());
+    ASSERT_TRUE(out3.ok);
+    EXPECT_TRUE(out3.warnings.empty());
+    EXPECT_DOUBLE_EQ(out3.back.items[1].value, 655.34);
+    EXPECT_DOUBLE_EQ(out3.back.items[2].value, -400);
+}
+
+TEST(BufrWriter, CharacterDataThatIsNoTextFails) {
+    const PilotPtr pilot = parse_pilot(
+        "000000;MODE;4;1;1;0;14;3;NUMERIC;1;0;0;mode;;\n"
+        "001011;CALL;16;1;1;0;65534;3;CCITTIA5;1;0;1;call;;\n");
+    Observation o;
+    o.values = {text_bits("A\t")};
+    o.presence = {1};
+    const DctxPtr d = decode(pilot.get(), o);
+    ASSERT_TRUE(d);
+    Writer w{Settings{}};
+    const Written out = write(w, pilot.get(), d.get());
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.reason, "CALL (001011) holds byte 0x09, not a printable IA5 character");
+}
+
+TEST(BufrWriter, SettingsGoToSectionOne) {
+    const PilotPtr pilot = parse_pilot(pilot_with("012101;TA;16;1;0.01;0;40000;3;K;1;0;1;ta;;\n"));
+    Observation o;
+    o.values = {2031, 285.35, 81};
+    o.presence = {1, 1, 1};
+    o.identifier = "";
+    const DctxPtr d = decode(pilot.get(), o);
+    ASSERT_TRUE(d);
+    Settings s;
+    s.centre = 85;
+    s.subcentre = 3;
+    s.table_version = 30;
+    Writer w(s);
+    const Written out = write(w, pilot.get(), d.get());
+    ASSERT_TRUE(out.ok) << out.reason;
+    EXPECT_EQ(out.back.header.at("bufrHeaderCentre"), 85);
+    EXPECT_EQ(out.back.header.at("bufrHeaderSubCentre"), 3);
+    EXPECT_EQ(out.back.header.at("masterTablesVersionNumber"), 30);
+    EXPECT_EQ(out.back.header.at("typicalYear"), 2031);
+    EXPECT_EQ(out.back.header.at("typicalMonth"), 0);  // the message has no month
+    EXPECT_EQ(compare(d.get(), out.back, out.warnings), "");  // the identifier is missing
+
+    s.table_version = 9999;
+    Writer none(s);
+    const Written failed = write(none, pilot.get(), d.get());
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.reason, "the installed ecCodes has no WMO master table version 9999");
+}
+
+TEST(BufrWriter, WritersInThreadsGiveTheSameBytes) {
+    const PilotPtr pilot(ventrac_pilot_open((kExamples + "/ship.pilot").c_str(), nullptr, 0));
+    const Observation o = read_observation(read_text(kExamples + "/ship_obs.txt"));
+    const DctxPtr d = decode(pilot.get(), o);
+    ASSERT_TRUE(d);
+    std::string expected, reason;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(Writer(Settings{}).encode(pilot.get(), d.get(), expected, warnings, reason));
+    constexpr int kThreads = 4;
+    int same[kThreads] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            // Each thread decodes for itself and writes with its own writer.
+            const DctxPtr own = decode(pilot.get(), o);
+            Writer w{Settings{}};
+            std::string bytes, why;
+            std::vector<std::string> notes;
+            for (int i = 0; i < 50; ++i)
+                same[t] += own && w.encode(pilot.get(), own.get(), bytes, notes, why) && bytes == expected;
+        });
+    }
+    for (std::thread &t : threads) t.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(same[t], 50) << "thread " << t;
+}
+
+}  // namespace

@@ -1,0 +1,396 @@
+#include <eccodes.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+
+#include "bufr.h"
+#include "layout.h"
+#include "tables.h"
+
+namespace ventrac::bufr {
+
+namespace {
+
+// Walks of a message stop past this many steps (values and repetitions),
+// as the decoder's own walks do.
+constexpr long kMaxSteps = 64L * 1024;
+
+std::string number_text(double v) {
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, v);
+    return std::string(text, r.ptr);
+}
+
+std::string byte_text(unsigned byte) {
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string("0x") + digits[byte >> 4 & 15] + digits[byte & 15];
+}
+
+double power_of_ten(long n) {
+    double p = 1;
+    for (long i = 0; i < n; ++i) p *= 10;
+    return p;
+}
+
+bool printable(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
+
+// One value of Section 4, in expanded order.
+struct Value {
+    const Node *node;
+    const DecodedElement *element;
+    int status;
+};
+
+// The decoded entries and delayed counts laid on the mode's layout, in the
+// order BUFR expands it.
+class ValueWalk {
+public:
+    explicit ValueWalk(const ventrac_dctx *dctx) : dctx_(dctx) {
+        count_ = ventrac_dctx_count(dctx);
+        const int n = ventrac_dctx_factors(dctx, nullptr, nullptr, nullptr, 0);
+        if (n > 0) {
+            kinds_.resize(static_cast<std::size_t>(n));
+            counts_.resize(static_cast<std::size_t>(n));
+            entries_.resize(static_cast<std::size_t>(n));
+            ventrac_dctx_factors(dctx, kinds_.data(), counts_.data(), entries_.data(), n);
+        }
+    }
+
+    // false with `problem` set when the decoded message does not follow the
+    // layout or a count does not fit its descriptor.
+    bool run(const std::vector<Node> &items) {
+        if (!sequence(items)) return false;
+        if (next_entry_ != count_ || next_factor_ != kinds_.size())
+            return fail("the decoded message holds more than its mode's table describes");
+        return true;
+    }
+
+    std::vector<Value> values;
+    std::vector<long> short_counts, counts, extended_counts;
+    std::string problem;
+
+private:
+    bool fail(std::string why) {
+        problem = std::move(why);
+        return false;
+    }
+
+    bool step() { return ++steps_ <= kMaxSteps || fail("the message walks more than 65536 steps"); }
+
+    const DecodedElement *next_entry(const char *code) {
+        const DecodedElement *d = next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
+        if (d == nullptr || std::strcmp(d->spec.code, code) != 0) return nullptr;
+        ++next_entry_;
+        return d;
+    }
+
+    bool sequence(const std::vector<Node> &items) {
+        for (const Node &n : items) {
+            if (!step()) return false;
+            if (!n.group) {
+                const int index = next_entry_;
+                const DecodedElement *d = next_entry(n.spec->code);
+                if (d == nullptr)
+                    return fail(std::string("decoded entry ") + std::to_string(index + 1) +
+                                " is not the table's " + n.spec->code);
+                values.push_back({&n, d, ventrac_dctx_status(dctx_, index)});
+                continue;
+            }
+            long repeat = n.repetitions;
+            if (n.factor != 0 && !delayed_count(n, repeat)) return false;
+            for (long r = 0; r < repeat; ++r)
+                if (!sequence(n.children)) return false;
+        }
+        return true;
+    }
+
+    bool delayed_count(const Node &n, long &repeat) {
+        if (next_factor_ >= kinds_.size() || kinds_[next_factor_] != n.kind ||
+            entries_[next_factor_] != n.entry)
+            return fail(std::string("the decoded message has no count for group ") + n.spec->code);
+        repeat = counts_[next_factor_] > 0 ? counts_[next_factor_] : 0;
+        ++next_factor_;
+        // A count of kind '1' is a decoded entry of its own, named 031xxx.
+        char code[8];
+        std::snprintf(code, sizeof code, "%6.6ld", n.factor);
+        if (n.kind == '1' && next_entry(code) == nullptr)
+            return fail(std::string("the decoded message has no entry for the count of group ") +
+                        n.spec->code);
+        // All ones is a count like any other for the 1-bit factor (0 or 1);
+        // the wider factors keep it apart, as the missing value.
+        const int width = static_cast<int>(n.factor_table->width);
+        const double largest = std::ldexp(1.0, width) - (width == 1 ? 1 : 2);
+        if (static_cast<double>(repeat) > largest)
+            return fail(std::string("group ") + n.spec->code + " (" + n.spec->name + ") repeats " +
+                        std::to_string(repeat) + " times, more than its count " + code +
+                        " holds (" + number_text(largest) + ")");
+        (n.factor == 31000 ? short_counts : n.factor == 31001 ? counts : extended_counts).push_back(repeat);
+        return true;
+    }
+
+    const ventrac_dctx *dctx_;
+    int count_ = 0;
+    int next_entry_ = 0;
+    std::size_t next_factor_ = 0;
+    long steps_ = 0;
+    std::vector<char> kinds_;
+    std::vector<int> counts_, entries_;
+};
+
+// Owns an ecCodes handle for the length of one message.
+struct Message {
+    grib_handle *h = nullptr;
+    ~Message() {
+        if (h != nullptr) codes_handle_delete(h);
+    }
+};
+
+bool set_counts(grib_handle *h, const char *key, const std::vector<long> &counts) {
+    return counts.empty() || codes_set_long_array(h, key, counts.data(), counts.size()) == CODES_SUCCESS;
+}
+
+std::string eccodes_failure(const char *what, int error) {
+    std::string why = std::string("ecCodes cannot ") + what + ": " + codes_get_error_message(error);
+    const std::string line = last_eccodes_line();
+    if (!line.empty()) why += " (" + line + ")";
+    return why;
+}
+
+}  // namespace
+
+struct Writer::State {
+    Settings settings;
+    long version = 0;
+    TableB tables;
+    grib_handle *message = nullptr;  // Section 0 to 3 of every message
+    std::string problem;             // why no message can be written
+
+    explicit State(const Settings &s)
+        : settings(s),
+          version(s.table_version > 0 ? s.table_version : newest_installed_version()),
+          tables(version) {
+        capture_eccodes_lines();
+        problem = tables.problem();
+        if (version <= 0)
+            problem = s.table_version < 0 ? "the master table version must be 1 or more"
+                                          : "the installed ecCodes holds no WMO master table";
+        if (s.centre < 0 || s.centre > 65535) problem = "the centre must lie in 0 .. 65535";
+        if (s.subcentre < 0 || s.subcentre > 65535) problem = "the sub-centre must lie in 0 .. 65535";
+        if (!problem.empty()) return;
+        clear_eccodes_line();
+        message = new_message({s.centre, s.subcentre, version});
+        if (message == nullptr) problem = "ecCodes cannot make a BUFR message: " + last_eccodes_line();
+    }
+
+    ~State() {
+        if (message != nullptr) codes_handle_delete(message);
+    }
+
+    bool encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
+                std::vector<std::string> &warnings, std::string &reason);
+
+    // Sets one element; false with `reason` when it cannot go out.
+    bool set_value(grib_handle *h, const std::string &key, const Value &v,
+                   std::vector<std::string> &warnings, std::string &reason, double &sent);
+};
+
+bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
+                           std::vector<std::string> &warnings, std::string &reason) {
+    out.clear();
+    reason.clear();
+    if (!problem.empty()) {
+        reason = problem;
+        return false;
+    }
+    if (pilot == nullptr || dctx == nullptr) {
+        reason = "no decoded message";
+        return false;
+    }
+    clear_eccodes_line();
+    const int mode = ventrac_dctx_mode(dctx);
+    const ElementSpec *table = nullptr;
+    const int count = ventrac_pilot_table(pilot, mode, &table);
+    if (count <= 0 || table == nullptr) {
+        reason = "the pilot file has no line for mode " + std::to_string(mode);
+        return false;
+    }
+    Layout layout;
+    if (const Readiness r = build_layout(table, count, tables, layout); !r.ok) {
+        reason = r.reason;
+        return false;
+    }
+    ValueWalk walk(dctx);
+    if (!walk.run(layout.items)) {
+        reason = walk.problem;
+        return false;
+    }
+
+    Message m;
+    m.h = codes_handle_clone(message);
+    if (m.h == nullptr) {
+        reason = "ecCodes cannot copy a BUFR message: " + last_eccodes_line();
+        return false;
+    }
+    int error = CODES_SUCCESS;
+    if (!set_counts(m.h, "inputShortDelayedDescriptorReplicationFactor", walk.short_counts) ||
+        !set_counts(m.h, "inputDelayedDescriptorReplicationFactor", walk.counts) ||
+        !set_counts(m.h, "inputExtendedDelayedDescriptorReplicationFactor", walk.extended_counts)) {
+        reason = eccodes_failure("take the delayed counts", CODES_INTERNAL_ERROR);
+        return false;
+    }
+    error = codes_set_long_array(m.h, "unexpandedDescriptors", layout.descriptors.data(),
+                                 layout.descriptors.size());
+    if (error != CODES_SUCCESS) {
+        reason = eccodes_failure("take the descriptors", error);
+        return false;
+    }
+
+    // Keys are "#rank#abbreviation", the rank counting the abbreviation's
+    // places in expanded order from 1.
+    std::unordered_map<std::string, int> ranks;
+    auto key_of = [&ranks](const TableEntry &t) {
+        return "#" + std::to_string(++ranks[t.abbreviation]) + "#" + t.abbreviation;
+    };
+
+    const TableEntry *identifier = tables.find(kIdentifierDescriptor);
+    const std::string id_key = key_of(*identifier);
+    const std::string id = ventrac_dctx_identifier(dctx);
+    for (unsigned char c : id) {
+        if (!printable(c)) {
+            reason = "the identifier holds byte " + byte_text(c) + ", not a printable IA5 character";
+            return false;
+        }
+    }
+    if (!id.empty()) {
+        std::size_t length = id.size();
+        if ((error = codes_set_string(m.h, id_key.c_str(), id.c_str(), &length)) != CODES_SUCCESS) {
+            reason = eccodes_failure("take the identifier", error);
+            return false;
+        }
+    }
+
+    // Typical date and time: the first year, month, day, hour and minute that
+    // go out as values.
+    long typical[5] = {0, 0, 0, 0, 0};
+    bool typical_set[5] = {false, false, false, false, false};
+    for (const Value &v : walk.values) {
+        double sent = 0;
+        const std::string key = key_of(*v.node->table);
+        if (!set_value(m.h, key, v, warnings, reason, sent)) return false;
+        const long d = v.node->descriptor;
+        if (d >= 4001 && d <= 4005 && !std::isnan(sent) && !typical_set[d - 4001]) {
+            typical[d - 4001] = std::lround(sent);
+            typical_set[d - 4001] = true;
+        }
+    }
+    const char *typical_keys[5] = {"typicalYear", "typicalMonth", "typicalDay", "typicalHour",
+                                   "typicalMinute"};
+    for (int i = 0; i < 5; ++i) {
+        if ((error = codes_set_long(m.h, typical_keys[i], typical[i])) != CODES_SUCCESS) {
+            reason = eccodes_failure("take the typical date", error);
+            return false;
+        }
+    }
+    if ((error = codes_set_long(m.h, "typicalSecond", 0)) != CODES_SUCCESS ||
+        (error = codes_set_long(m.h, "pack", 1)) != CODES_SUCCESS) {
+        reason = eccodes_failure("encode the message", error);
+        return false;
+    }
+    const void *bytes = nullptr;
+    std::size_t size = 0;
+    if ((error = codes_get_message(m.h, &bytes, &size)) != CODES_SUCCESS) {
+        reason = eccodes_failure("hand the message over", error);
+        return false;
+    }
+    out.assign(static_cast<const char *>(bytes), size);
+    return true;
+}
+
+bool Writer::State::set_value(grib_handle *h, const std::string &key, const Value &v,
+                              std::vector<std::string> &warnings, std::string &reason, double &sent) {
+    sent = std::nan("");
+    if (v.status == VENTRAC_STATUS_MISSING) return true;
+    if (v.status != VENTRAC_STATUS_VALID && !settings.keep_implausible) return true;
+    const ElementSpec &e = *v.node->spec;
+    const TableEntry &t = *v.node->table;
+    const double value = v.element->value;
+    const std::string who = std::string(v.element->spec.name) + " (" + e.code + ")";
+    int error = CODES_SUCCESS;
+
+    if (t.character) {
+        // The value is the coded bits (power 1, scale 1, reference 0, at most
+        // 48 bits): one character per 8 bits, first character highest.
+        const double limit = std::ldexp(1.0, e.nbits);
+        if (!(value >= 0 && value < limit && value == std::floor(value))) {
+            reason = who + " holds " + number_text(value) + ", which is no " +
+                     std::to_string(e.nbits / 8) + "-character text";
+            return false;
+        }
+        const auto bits = static_cast<std::uint64_t>(value);
+        std::string text;
+        for (int shift = e.nbits - 8; shift >= 0; shift -= 8) {
+            const unsigned byte = static_cast<unsigned>(bits >> shift & 0xFF);
+            if (!printable(static_cast<unsigned char>(byte))) {
+                reason = who + " holds byte " + byte_text(byte) + ", not a printable IA5 character";
+                return false;
+            }
+            text += static_cast<char>(byte);
+        }
+        std::size_t length = text.size();
+        if ((error = codes_set_string(h, key.c_str(), text.c_str(), &length)) != CODES_SUCCESS) {
+            reason = eccodes_failure(("take " + who).c_str(), error);
+            return false;
+        }
+        return true;
+    }
+
+    // round(v * 10^scale) - reference must lie in 0 .. 2^width - 2 (all ones
+    // is the missing value).
+    const double ten = power_of_ten(t.scale >= 0 ? t.scale : -t.scale);
+    const double scaled = t.scale >= 0 ? value * ten : value / ten;
+    const double coded = std::round(scaled) - static_cast<double>(t.reference);
+    const double largest = std::ldexp(1.0, static_cast<int>(t.width)) - 2;
+    if (!(coded >= 0 && coded <= largest)) {
+        warnings.push_back("BUFR: " + who + " = " + number_text(value) + " does not fit " +
+                           std::to_string(t.width) + " bits at Table B scale " +
+                           std::to_string(t.scale) + ", reference " + std::to_string(t.reference) +
+                           ": written as missing");
+        return true;
+    }
+    // Handing ecCodes the value its code stands for keeps its own rounding
+    // from reaching another code.
+    const double step_value = coded + static_cast<double>(t.reference);
+    sent = t.scale >= 0 ? step_value / ten : step_value * ten;
+    if ((error = codes_set_double(h, key.c_str(), sent)) != CODES_SUCCESS) {
+        reason = eccodes_failure(("take " + who).c_str(), error);
+        return false;
+    }
+    return true;
+}
+
+Writer::Writer(const Settings &settings) : state_(std::make_unique<State>(settings)) {}
+
+Writer::~Writer() = default;
+
+bool Writer::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
+                    std::vector<std::string> &warnings, std::string &reason) {
+    return state_->encode(pilot, dctx, out, warnings, reason);
+}
+
+Readiness check_table(const ElementSpec *table, int count) {
+    capture_eccodes_lines();
+    if (table == nullptr || count <= 0) return {false, -1, "the mode has no line"};
+    const long version = newest_installed_version();
+    if (version <= 0) return {false, -1, "the installed ecCodes holds no WMO master table"};
+    TableB tables(version);
+    Layout layout;
+    return build_layout(table, count, tables, layout);
+}
+
+long newest_table_version() { return newest_installed_version(); }
+
+}  // namespace ventrac::bufr
