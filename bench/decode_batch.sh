@@ -1,41 +1,127 @@
 #!/usr/bin/env bash
-# Decodes 10,000 HPK files of the shipped example in one ventrac-decode --json
-# run and prints the number of messages decoded per second.
+# Times ventrac-decode --json on many copies of the shipped example's message
+# against ecCodes' bufr_dump -jf on as many BUFR messages of the same
+# observation, in one run of this script:
+#   files: COUNT HPK files in one ventrac-decode --json run;
+#   lines: the same COUNT messages as the lines of one file, with --lines;
+#   bufr_dump -jf on one file of COUNT BUFR messages (made with bufr_filter
+#   and bench/ship_obs.filter).
+# Each is run RUNS times; the median wall time is kept and the ratio
+# bufr_dump / ventrac-decode printed. Then the peak resident memory of
+# ventrac-decode for COUNT and 4 x COUNT files and lines, which must not grow
+# with the count.
 #
-#   bench/decode_batch.sh [BUILD_DIR] [COUNT]
+#   bench/decode_batch.sh [BUILD_DIR] [COUNT] [RUNS]
 #
-# BUILD_DIR defaults to build (under the project root), COUNT to 10000. The
+# BUILD_DIR defaults to build (under the project root), COUNT to 10000, RUNS
+# to 5. Needs python3, and bufr_filter and bufr_dump (Debian's
+# libeccodes-tools) for the comparison, which is skipped without them. The
 # files are written in a temporary folder, removed on exit.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 count=${2:-10000}
+runs=${3:-5}
 ventrac=$build/ventrac
 decode=$build/tools/decode/ventrac-decode
 for program in "$ventrac" "$decode"; do
     [[ -x $program ]] || { echo "missing $program: build the project first" >&2; exit 2; }
 done
+command -v python3 >/dev/null || { echo "decode_batch.sh needs python3" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One message made by ventrac from the example, then copies of it under
-# distinct names (written by the shell itself: no process per file).
 cp "$root/examples/ship_obs.txt" "$work/"
 (cd "$work" && "$ventrac" "$root/examples/ship.pilot" ship_obs.txt FNZ6042 MOD >/dev/null) || true
 [[ -s $work/HPK_ship_obs.txt ]] || { echo "ventrac wrote no message" >&2; exit 1; }
-message=$(<"$work/HPK_ship_obs.txt")
-mkdir "$work/hpk"
-for ((i = 0; i < count; i++)); do
-    printf '%s' "$message" >"$work/hpk/HPK_$i.txt"
-done
+bufr=
+if command -v bufr_filter >/dev/null && command -v bufr_dump >/dev/null; then
+    bufr_filter -o "$work/ship_obs.bufr" "$root/bench/ship_obs.filter" \
+        "$(codes_info -s)/BUFR4.tmpl" >/dev/null
+    bufr=$work/ship_obs.bufr
+else
+    echo "bufr_filter or bufr_dump not found (Debian: libeccodes-tools): comparison skipped"
+fi
 
-start=$(date +%s.%N)
-"$decode" --json "$root/examples/ship.pilot" "$work"/hpk/HPK_*.txt >"$work/out.jsonl"
-end=$(date +%s.%N)
+python3 - "$work" "$decode" "$root/examples/ship.pilot" "$count" "$runs" "$bufr" <<'PY'
+import os, statistics, subprocess, sys, time
 
-lines=$(wc -l <"$work/out.jsonl")
-[[ $lines -eq $count ]] || { echo "expected $count JSON lines, got $lines" >&2; exit 1; }
-awk -v n="$count" -v s="$start" -v e="$end" \
-    'BEGIN { printf "%d messages in %.3f s: %.0f messages per second\n", n, e - s, n / (e - s) }'
+work, decode, pilot, count, runs, bufr = sys.argv[1:7]
+count, runs = int(count), int(runs)
+with open(os.path.join(work, "HPK_ship_obs.txt"), "rb") as f:
+    message = f.read()
+
+
+def make_batch(n):
+    """n HPK files, and a file of the same n messages as lines."""
+    # Short names, relative to the work folder: 40,000 of them stay well
+    # inside the system's limit on the size of a command line.
+    folder = "f%d" % n
+    os.mkdir(os.path.join(work, folder))
+    names = []
+    for i in range(n):
+        name = "%s/%d" % (folder, i)
+        with open(os.path.join(work, name), "wb") as f:
+            f.write(message)
+        names.append(name)
+    lines = "lines%d.txt" % n
+    with open(os.path.join(work, lines), "wb") as f:
+        f.write((message + b"\n") * n)
+    return names, lines
+
+
+def run(cmd, expect_lines):
+    """Wall time and peak resident memory (bytes) of one run."""
+    out = os.path.join(work, "out")
+    with open(out, "wb") as sink:
+        start = time.perf_counter()
+        p = subprocess.Popen(cmd, stdout=sink, stderr=subprocess.PIPE, cwd=work)
+        _, status, usage = os.wait4(p.pid, 0)
+        elapsed = time.perf_counter() - start
+    err = p.stderr.read()
+    p.stderr.close()
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("%s failed: %s" % (cmd[0], err.decode(errors="replace")))
+    if expect_lines is not None:
+        with open(out, "rb") as f:
+            got = sum(chunk.count(b"\n") for chunk in iter(lambda: f.read(1 << 20), b""))
+        if got != expect_lines:
+            sys.exit("%s: expected %d output lines, got %d" % (cmd[0], expect_lines, got))
+    return elapsed, usage.ru_maxrss * 1024
+
+
+def median_time(cmd, expect_lines):
+    return statistics.median(run(cmd, expect_lines)[0] for _ in range(runs))
+
+
+names, lines = make_batch(count)
+files_cmd = [decode, "--json", pilot] + names
+lines_cmd = [decode, "--json", "--lines", pilot, lines]
+files_s = median_time(files_cmd, count)
+lines_s = median_time(lines_cmd, count)
+print("ventrac-decode --json, %d files:           %.3f s (%.0f messages/s)" % (count, files_s, count / files_s))
+print("ventrac-decode --json --lines, %d lines:   %.3f s (%.0f messages/s)" % (count, lines_s, count / lines_s))
+if bufr:
+    many = os.path.join(work, "many.bufr")
+    with open(bufr, "rb") as f:
+        one = f.read()
+    with open(many, "wb") as f:
+        f.write(one * count)
+    bufr_s = median_time(["bufr_dump", "-jf", many], None)
+    print("bufr_dump -jf, %d BUFR messages in one file: %.3f s (%.0f messages/s)"
+          % (count, bufr_s, count / bufr_s))
+    print("ratio files: %.1fx  (bufr_dump time / ventrac-decode time)" % (bufr_s / files_s))
+    print("ratio lines: %.1fx" % (bufr_s / lines_s))
+print("median of %d runs each" % runs)
+
+# Peak memory must not grow with the number of messages.
+big_names, big_lines = make_batch(4 * count)
+for what, small_cmd, big_cmd in (
+        ("files", files_cmd, [decode, "--json", pilot] + big_names),
+        ("lines", lines_cmd, [decode, "--json", "--lines", pilot, big_lines])):
+    small = run(small_cmd, count)[1]
+    big = run(big_cmd, 4 * count)[1]
+    print("peak RSS, %s: %d KiB for %d, %d KiB for %d" % (what, small // 1024, count, big // 1024, 4 * count))
+PY

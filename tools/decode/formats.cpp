@@ -71,11 +71,9 @@ void print_text(const Observation &obs, bool telex, Buffer &out) {
 
 // ---- JSON -----------------------------------------------------------------
 
-void append_json_value(Buffer &out, double value, bool valid) {
-    if (valid)
-        append_number(out, value);
-    else
-        out << "null";
+// A number of a valid element, else null.
+char *write_json_value(char *p, double value, bool valid) {
+    return valid ? write_number(p, value) : write_text(p, "null");
 }
 
 void print_json(const Observation &obs, bool telex, Buffer &out) {
@@ -84,29 +82,38 @@ void print_json(const Observation &obs, bool telex, Buffer &out) {
     out << ",\"identifier\":";
     append_json_string(out, obs.identifier);
     out << ",\"mode\":" << obs.mode << ",\"data_type\":" << obs.type_code << ",\"elements\":[";
+    // Room for the member names and the punctuation of one element.
+    constexpr std::size_t kElementFrame = 192;
     for (const Element &t : obs.elements) {
         const bool valid = t.valid();
-        out << (&t == obs.elements.data() ? "{\"ident\":" : ",{\"ident\":");
-        append_json_string(out, t.ident);
-        out << ",\"code\":";
-        append_json_string(out, t.code);
-        out << ",\"name\":";
-        append_json_string(out, t.name);
-        out << ",\"unit\":";
-        append_json_string(out, t.unit);
-        out << (valid                                ? ",\"valid\":true,\"missing\":false,\"value\":"
-                : t.validity == Validity::Missing ? ",\"valid\":false,\"missing\":true,\"value\":"
-                                                  : ",\"valid\":false,\"missing\":false,\"value\":");
-        append_json_value(out, t.value, valid);
-        out << ",\"conv_value\":";
-        append_json_value(out, t.conv_value, valid);
-        out << ",\"text\":";
-        append_json_string(out, t.text);
-        out << ",\"conv_text\":";
-        append_json_string(out, t.conv_text);
-        out << ",\"comment\":";
-        append_json_string(out, t.comment);
-        out << '}';
+        const std::size_t texts = t.ident.size() + t.code.size() + t.name.size() + t.unit.size() +
+                                  t.text.size() + t.conv_text.size() + t.comment.size();
+        // One reservation for the whole element: the writes below need no
+        // check of their own.
+        char *p = out.reserve(kElementFrame + 7 * json_string_room(0) + json_string_room(texts) +
+                              2 * kNumberRoom);
+        p = write_text(p, &t == obs.elements.data() ? "{\"ident\":" : ",{\"ident\":");
+        p = write_json_string(p, t.ident);
+        p = write_text(p, ",\"code\":");
+        p = write_json_string(p, t.code);
+        p = write_text(p, ",\"name\":");
+        p = write_json_string(p, t.name);
+        p = write_text(p, ",\"unit\":");
+        p = write_json_string(p, t.unit);
+        p = write_text(p, valid                                ? ",\"valid\":true,\"missing\":false,\"value\":"
+                          : t.validity == Validity::Missing ? ",\"valid\":false,\"missing\":true,\"value\":"
+                                                            : ",\"valid\":false,\"missing\":false,\"value\":");
+        p = write_json_value(p, t.value, valid);
+        p = write_text(p, ",\"conv_value\":");
+        p = write_json_value(p, t.conv_value, valid);
+        p = write_text(p, ",\"text\":");
+        p = write_json_string(p, t.text);
+        p = write_text(p, ",\"conv_text\":");
+        p = write_json_string(p, t.conv_text);
+        p = write_text(p, ",\"comment\":");
+        p = write_json_string(p, t.comment);
+        *p++ = '}';
+        out.commit(p);
     }
     out << ']';
     if (telex) {

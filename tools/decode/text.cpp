@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace ventrac::decode {
 
@@ -62,6 +63,44 @@ char *escape(char *p, unsigned char c) {
     return p;
 }
 
+std::uint64_t load8(const unsigned char *s) {
+    std::uint64_t w;
+    std::memcpy(&w, s, 8);
+    return w;
+}
+
+std::uint64_t load4(const unsigned char *s) {
+    std::uint32_t w;
+    std::memcpy(&w, s, 4);
+    return w;
+}
+
+// Whether one of the eight bytes of `w` is not kept as it is in a JSON
+// string: below 0x20, 0x7F and above, a quote or a backslash. (The usual
+// has-zero-byte test: it may flag more bytes than those, never fewer, and
+// never flags a word that has none.)
+bool any_special(std::uint64_t w) {
+    constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    const std::uint64_t quote = w ^ (ones * '"'), backslash = w ^ (ones * '\\');
+    const std::uint64_t del = w ^ (ones * 0x7F);
+    return ((((w - ones * 0x20) & ~w) | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) |
+             ((del - ones) & ~del) | w) &
+            highs) != 0;
+}
+
+// Whether some byte of s[0 .. size) is not kept as it is in a JSON string.
+bool needs_escape(const unsigned char *s, std::size_t size) {
+    if (size >= 8) {
+        for (std::size_t i = 0; i + 8 <= size; i += 8)
+            if (any_special(load8(s + i))) return true;
+        return any_special(load8(s + size - 8));  // the last bytes, read again in part
+    }
+    if (size >= 4) return any_special(load4(s) | load4(s + size - 4) << 32);
+    for (std::size_t i = 0; i < size; ++i)
+        if (!kJsonPlain[s[i]]) return true;
+    return false;
+}
+
 }  // namespace
 
 void Buffer::grow(std::size_t n) {
@@ -84,37 +123,94 @@ std::string_view trim_blanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-void append_number(Buffer &out, double value) {
-    if (!std::isfinite(value)) {
-        out << "null";
-        return;
-    }
-    char *at = out.reserve(32);  // the longest shortest form has 24 characters
-    // Whole numbers below 10^15 (most values) are exact in a double and their
-    // shortest form is their digits, unless the exponent form is shorter:
-    // m significant digits take m + (m > 1) + 4 characters as "d.ddde+XX".
-    // Their digits come from the integer conversion, much the cheaper one.
-    if (std::fabs(value) < 1e15 && value == std::trunc(value) && value != 0.0) {
-        const auto whole = static_cast<long long>(value);
-        char *end = std::to_chars(at, at + 32, whole).ptr;
-        const char *first = at + (whole < 0 ? 1 : 0);
-        const char *last_significant = end;
-        while (last_significant[-1] == '0') --last_significant;
-        const long significant = last_significant - first;
-        if (end - first <= significant + (significant > 1 ? 1 : 0) + 4) {
-            out.commit(end);
-            return;
-        }
-    }
-    out.commit(std::to_chars(at, at + 32, value).ptr);
+namespace {
+
+// The digits of `n` (n > 0) at `p`; returns the end.
+char *write_digits(char *p, std::uint64_t n) { return std::to_chars(p, p + 20, n).ptr; }
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+constexpr int kMaxDecimals = 8;
+
+// Whole numbers below 10^15 (most values) are exact in a double and their
+// shortest form is their digits, unless the exponent form is shorter: m
+// significant digits take m + (m > 1) + 4 characters as "d.ddde+XX". Their
+// digits come from the integer conversion, much the cheaper one. Returns
+// null when `value` is not such a number.
+char *write_whole(char *p, double value) {
+    if (!(std::fabs(value) < 1e15) || value != std::trunc(value) || value == 0.0) return nullptr;
+    const auto whole = static_cast<long long>(value);
+    char *end = std::to_chars(p, p + kNumberRoom, whole).ptr;
+    const char *first = p + (whole < 0 ? 1 : 0);
+    const char *last_significant = end;
+    while (last_significant[-1] == '0') --last_significant;
+    const long significant = last_significant - first;
+    return end - first <= significant + (significant > 1 ? 1 : 0) + 4 ? end : nullptr;
 }
 
-void append_json_string(Buffer &out, std::string_view text) {
-    // Each byte takes at most 6 characters (\u00XX), plus the quotes.
-    char *p = out.reserve(6 * text.size() + 2);
+// Numbers with a few decimals, such as the coding law gives (285.35): when
+// n / 10^8 is `value` for a whole n, with |value| below 10^7, the decimal
+// n / 10^8 reads back as `value` (the division and the reading both round
+// the same exact ratio to the nearest double), and with at most 15
+// significant digits no shorter decimal lies within half a unit of the last
+// place of it. Its digits, trailing zeros dropped, are then what
+// std::to_chars writes, unless the exponent form is shorter. Returns null
+// when `value` is not such a number or the exponent form would win.
+char *write_decimal(char *p, double value) {
+    const double magnitude = std::fabs(value);
+    if (!(magnitude < 1e7) || magnitude == 0.0) return nullptr;
+    const double scaled = std::nearbyint(magnitude * kPowersOfTen[kMaxDecimals]);
+    if (scaled / kPowersOfTen[kMaxDecimals] != magnitude) return nullptr;
+    auto n = static_cast<std::uint64_t>(scaled);
+    int decimals = kMaxDecimals;
+    while (decimals > 0 && n % 10 == 0) {
+        n /= 10;
+        --decimals;
+    }
+    if (decimals == 0) return nullptr;  // whole: write_whole's case
+    char digits[20];
+    const int count = static_cast<int>(write_digits(digits, n) - digits);
+    if (count <= decimals) {
+        // Below 1: "0.00ddd" against "d.dde-XX".
+        const int fixed = 2 + decimals;
+        const int exponent_form = count + (count > 1 ? 1 : 0) + 4;
+        if (exponent_form < fixed) return nullptr;
+    }
+    if (value < 0) *p++ = '-';
+    if (count <= decimals) {
+        *p++ = '0';
+        *p++ = '.';
+        std::memset(p, '0', static_cast<std::size_t>(decimals - count));
+        p += decimals - count;
+        return write_text(p, {digits, static_cast<std::size_t>(count)});
+    }
+    p = write_text(p, {digits, static_cast<std::size_t>(count - decimals)});
+    *p++ = '.';
+    return write_text(p, {digits + count - decimals, static_cast<std::size_t>(decimals)});
+}
+
+}  // namespace
+
+char *write_number(char *p, double value) {
+    if (!std::isfinite(value)) return write_text(p, "null");
+    if (char *end = write_whole(p, value)) return end;
+    if (char *end = write_decimal(p, value)) return end;
+    return std::to_chars(p, p + kNumberRoom, value).ptr;
+}
+
+void append_number(Buffer &out, double value) { out.commit(write_number(out.reserve(kNumberRoom), value)); }
+
+char *write_json_string(char *p, std::string_view text) {
     *p++ = '"';
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
     const std::size_t size = text.size();
+    // Most texts are printable ASCII without quote or backslash: checked
+    // eight bytes at a time, then copied whole.
+    const bool special = needs_escape(s, size);
+    if (!special) {
+        p = write_text(p, text);
+        *p++ = '"';
+        return p;
+    }
     for (std::size_t i = 0; i < size;) {
         const unsigned char c = s[i];
         if (kJsonPlain[c]) {
@@ -134,7 +230,11 @@ void append_json_string(Buffer &out, std::string_view text) {
         ++i;
     }
     *p++ = '"';
-    out.commit(p);
+    return p;
+}
+
+void append_json_string(Buffer &out, std::string_view text) {
+    out.commit(write_json_string(out.reserve(json_string_room(text.size())), text));
 }
 
 void append_csv_field(Buffer &out, std::string_view text) {

@@ -58,14 +58,31 @@ std::string_view field(const char (&text)[N]) {
 
 std::string_view trim_blanks(std::string_view text);
 
-// The shortest text that reads back as `value` (std::to_chars); "null" when
-// it is NaN or infinite.
+// Room write_number() needs.
+constexpr std::size_t kNumberRoom = 32;
+
+// The shortest text that reads back as `value`, exactly as std::to_chars
+// writes it; "null" when it is NaN or infinite. Writes at `p`, which has
+// kNumberRoom characters of room; returns the end.
+char *write_number(char *p, double value);
 void append_number(Buffer &out, double value);
+
+// Room write_json_string() needs for a text of `size` bytes.
+constexpr std::size_t json_string_room(std::size_t size) { return 6 * size + 2; }
 
 // `text` as a JSON string, quotes included. Quotes, backslashes and control
 // characters are escaped; valid UTF-8 sequences are kept; every byte that is
-// not part of one is written as \u00XX, its Latin-1 reading.
+// not part of one is written as \u00XX, its Latin-1 reading. Writes at `p`,
+// which has json_string_room(text.size()) characters of room; returns the
+// end.
+char *write_json_string(char *p, std::string_view text);
 void append_json_string(Buffer &out, std::string_view text);
+
+// Copies `text` to `p`; returns the end.
+inline char *write_text(char *p, std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
 
 // `text` as a CSV field: quoted, quotes doubled, when it holds a comma, a
 // quote, a carriage return or a line feed; as it is otherwise.
