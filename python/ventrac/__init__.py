@@ -29,6 +29,11 @@ __all__ = [
     "__version__",
 ]
 
+# Shown as ventrac.X in tracebacks and reprs, where users import them from.
+for _cls in (DecodeError, EncodeError, PilotError, VentracError, Element, Observation, Pilot):
+    _cls.__module__ = __name__
+del _cls
+
 #: The columns of to_dataframe(), those of ``ventrac-decode --csv``.
 CSV_COLUMNS = (
     "file",
