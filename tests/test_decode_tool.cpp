@@ -424,4 +424,46 @@ TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
     }
 }
 
+TEST_F(DecodeTool, BufrOutputIsTheSameOnAnyNumberOfThreads) {
+    const RunResult probe = decode("--bufr probe.bufr " + quote(pilot_path) + " " + hpk);
+    if (probe.err.find("this build has no BUFR support") != std::string::npos) {
+        EXPECT_EQ(probe.status, 2);
+        EXPECT_EQ(probe.err, "ventrac-decode: this build has no BUFR support\n");
+        EXPECT_EQ(probe.out, "");
+        return;
+    }
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    // Good messages and failing files over several batches: with --bufr
+    // alone nothing but the error lines is printed.
+    write_file(dir.file("short"), "ABC");
+    std::string files, log;
+    const std::size_t count = ventrac::decode::kFilesPerBatch * (ventrac::decode::batches_for(3) + 1) + 5;
+    for (std::size_t i = 0; i < count; ++i) {
+        files += i % 50 == 7 ? " short" : " " + hpk;
+        log += i % 50 == 7 ? "ABC\n" : read_file(dir.file(hpk)) + "\n";
+    }
+    write_file(dir.file("log.txt"), log);
+    const RunResult one = decode("--jobs 1 --bufr one.bufr " + quote(pilot_path) + files);
+    const RunResult many = decode("--jobs 3 --bufr many.bufr " + quote(pilot_path) + files);
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(many.status, 1);
+    EXPECT_EQ(one.out + many.out, "");
+    EXPECT_EQ(one.err, many.err);
+    const std::string bufr = read_file(dir.file("one.bufr"));
+    EXPECT_TRUE(bufr == read_file(dir.file("many.bufr")));
+    // One message per decoded message, each the size of the first.
+    const std::string single = read_file(dir.file("probe.bufr"));
+    ASSERT_EQ(single.rfind("BUFR", 0), 0u);
+    EXPECT_EQ(bufr.size(), single.size() * (count - lines_of(one.err).size()));
+    // The same messages from lines, on standard output.
+    const RunResult lines = decode("--jobs 2 --lines --bufr - " + quote(pilot_path) + " log.txt");
+    EXPECT_EQ(lines.status, 1);
+    EXPECT_TRUE(lines.out == bufr);
+    // With --json the records are printed too.
+    const RunResult json = decode("--bufr both.bufr --json " + quote(pilot_path) + " " + hpk);
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(lines_of(json.out).size(), 1u);
+    EXPECT_EQ(read_file(dir.file("both.bufr")), single);
+}
+
 }  // namespace
