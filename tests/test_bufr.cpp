@@ -509,7 +509,8 @@ TEST(BufrWriter, MessagesBufrCannotCarryFailWithTheirReason) {
     // BUFR is ready.
     const PilotPtr pilot = parse_pilot(pilot_with("012101;TA;16;1;0.01;0;40000;3;K;1;0;1;ta;;\n"));
     const ElementSpec *table = nullptr;
-    const Readiness r = ventrac::bufr::check_table(table, ventrac_pilot_table(pilot.get(), 1, &table));
+    const int count = ventrac_pilot_table(pilot.get(), 1, &table);
+    const Readiness r = ventrac::bufr::check_table(table, count);
     EXPECT_TRUE(r.ok) << r.reason;
     Observation o;
     o.values = {2026, 285.35, 81};
