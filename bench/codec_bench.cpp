@@ -1,6 +1,8 @@
 // The codec's four steps on the shipped example, trace dropped: packing the
 // observation, turning it into six-bit text, rebuilding the packed bits from
-// the text, and decoding them.
+// the text, and decoding them; the decoding both through decomprime() (the
+// pilot file read at each call, the process tables) and through a decoding
+// context with the pilot parsed once, as ventrac-decode decodes.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "codec/context.h"
 
 namespace {
 
@@ -126,5 +129,63 @@ void BM_Decomprime(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_Decomprime);
+
+// A parsed pilot and a decoding context with code 0 for every mode.
+struct Context {
+    ventrac_pilot *pilot = ventrac_pilot_open(kPilot.c_str(), nullptr, 0);
+    ventrac_dctx *dctx = ventrac_dctx_create();
+    Context() {
+        DataTypeEntry types{};
+        types.nb_modes = 1;
+        types.modes[0] = -1;
+        ventrac_dctx_set_datatypes(dctx, &types);
+    }
+    ~Context() {
+        ventrac_dctx_free(dctx);
+        ventrac_pilot_free(pilot);
+    }
+    bool ready(benchmark::State &state) const {
+        if (pilot != nullptr && dctx != nullptr) return true;
+        state.SkipWithError("cannot read the pilot file");
+        return false;
+    }
+};
+
+// Packed bits to the decoded table, display texts included.
+void BM_DecodePacked(benchmark::State &state) {
+    if (!ready(state)) return;
+    const Context c;
+    if (!c.ready(state)) return;
+    const Message &m = example_message();
+    for (auto _ : state) {
+        const int count = ventrac_decode_packed(c.dctx, c.pilot, m.packed.data(),
+                                                static_cast<std::size_t>(m.octets));
+        if (count <= 0) {
+            state.SkipWithError("the example does not decode");
+            break;
+        }
+        benchmark::DoNotOptimize(count);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DecodePacked);
+
+// The transmitted text to the decoded table: the bits rebuilt, then decoded.
+void BM_DecodeText(benchmark::State &state) {
+    if (!ready(state)) return;
+    const Context c;
+    if (!c.ready(state)) return;
+    const Message &m = example_message();
+    for (auto _ : state) {
+        const int count = ventrac_decode_text(c.dctx, c.pilot, m.text.data(), m.text.size());
+        if (count <= 0) {
+            state.SkipWithError("the example does not decode");
+            break;
+        }
+        benchmark::DoNotOptimize(count);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DecodeText);
 
 }  // namespace
