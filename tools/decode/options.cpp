@@ -84,7 +84,7 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
     Options &o = c.options;
     bool json = false, csv = false, options_ended = false, bufr_setting = false;
     BufrOptions bufr;
-    std::vector<std::string> positional;
+    std::vector<std::string_view> positional;
     for (int i = 0; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (options_ended || arg.size() < 2 || arg[0] != '-') {
@@ -164,8 +164,9 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
                : csv              ? Format::Csv
                : o.bufr           ? Format::None
                                   : Format::Text;
-    o.pilot = positional.front();
-    o.files.assign(positional.begin() + 1, positional.end());
+    o.pilot = std::string(positional.front());
+    positional.erase(positional.begin());
+    o.files = std::move(positional);
     c.action = Action::Decode;
     return c;
 }

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ventrac::decode {
@@ -37,7 +38,9 @@ struct Options {
     std::optional<BufrOptions> bufr;
     std::vector<Lookup> lookups;
     std::string pilot;
-    std::vector<std::string> files;
+    // The message files: views of the arguments, which outlive the options
+    // (a copy of thousands of names would only cost memory).
+    std::vector<std::string_view> files;
 };
 
 enum class Action { Decode, Help, Version, Usage };
@@ -52,7 +55,7 @@ struct CommandLine {
 constexpr unsigned kMaxJobs = 1024;
 
 // Reads the arguments after the program name. Options and file names may
-// come in any order; "--" ends the options.
+// come in any order; "--" ends the options. Options::files views `argv`.
 CommandLine parse_command_line(int argc, const char *const *argv);
 
 // The usage text, ending with a line feed.

@@ -22,7 +22,7 @@ bool LineSource::next(Batch &batch) {
     while (position_ < files_.size()) {
         batch.source = files_[position_];
         if (!reader_) {
-            reader_ = std::make_unique<LineReader>(files_[position_]);
+            reader_ = std::make_unique<LineReader>(batch.source);
             if (!reader_->failure().empty()) {
                 // Reported by the batch on its own, in its place in the order.
                 batch.source_failure = reader_->failure();

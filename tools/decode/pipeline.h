@@ -94,11 +94,11 @@ private:
 // The lines of every file of a list ("-" is standard input), streamed.
 class LineSource final : public BatchSource {
 public:
-    explicit LineSource(const std::vector<std::string> &files) : files_(files) {}
+    explicit LineSource(const std::vector<std::string_view> &files) : files_(files) {}
     bool next(Batch &batch) override;
 
 private:
-    const std::vector<std::string> &files_;
+    const std::vector<std::string_view> &files_;
     std::size_t position_ = 0;  // the file being read
     std::unique_ptr<LineReader> reader_;
 };

@@ -73,8 +73,9 @@ public:
         if (options_.trace_path) decoder_.trace_to(&batch.trace);
         if (!options_.lines) {
             for (std::size_t i = batch.first; i < batch.first + batch.count; ++i) {
-                const std::string &file = options_.files[i];
-                if (std::string failure = read_whole(file, content_); !failure.empty())
+                const std::string_view file = options_.files[i];
+                path_.assign(file);
+                if (std::string failure = read_whole(path_, content_); !failure.empty())
                     fail(batch, file, failure);
                 else
                     decode(batch, file, content_);
@@ -128,7 +129,8 @@ private:
     MessageDecoder decoder_;
     const Pilot &pilot_;
     Observation obs_;
-    std::string content_;  // the file being decoded
+    std::string path_;     // the file being decoded
+    std::string content_;  // and its content
     std::string name_;     // FILE:LINE
 #ifdef VENTRAC_HAVE_BUFR
     std::optional<bufr::Writer> bufr_;
