@@ -14,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "bufr/units.h"
 #include "codec/context.h"
 #include "roundtrip.h"
+#include "test_support.h"
 
 namespace {
 
@@ -76,16 +78,22 @@ PilotPtr parse_pilot(const std::string &text) {
     return PilotPtr(ventrac_pilot_parse(text.data(), text.size()));
 }
 
-// Encodes `o` into a transmitted text and decodes it with a fresh context.
-DctxPtr decode(const ventrac_pilot *pilot, const Observation &o) {
+// The transmitted text of `o` ("" when it does not encode).
+std::string encode(const ventrac_pilot *pilot, const Observation &o) {
     ventrac_cctx *cctx = ventrac_cctx_create();
     char text[VENTRAC_MESSAGE_MAX];
     const int length = ventrac_encode_text(cctx, pilot, o.mode, o.values.data(), o.presence.data(),
                                            o.values.size(), o.identifier.c_str(), text, sizeof text);
     ventrac_cctx_free(cctx);
-    if (length <= 0) return nullptr;
+    return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : std::string();
+}
+
+// Encodes `o` into a transmitted text and decodes it with a fresh context.
+DctxPtr decode(const ventrac_pilot *pilot, const Observation &o) {
+    const std::string text = encode(pilot, o);
+    if (text.empty()) return nullptr;
     DctxPtr d(ventrac_dctx_create());
-    if (ventrac_decode_text(d.get(), pilot, text, static_cast<std::size_t>(length)) <= 0) return nullptr;
+    if (ventrac_decode_text(d.get(), pilot, text.data(), text.size()) <= 0) return nullptr;
     return d;
 }
 
@@ -501,7 +509,7 @@ TEST(BufrWriter, MessagesBufrCannotCarryFailWithTheirReason) {
         const Written out = write(w, pilot.get(), d.get());
         EXPECT_FALSE(out.ok) << c.line;
         EXPECT_TRUE(out.bytes.empty());
-        EXPECT_EQ(out.reason, r.reason);
+        EXPECT_EQ(out.reason, "not written as BUFR: " + r.reason);
         EXPECT_EQ(out.reason.find('\n'), std::string::npos);
     }
 
@@ -579,7 +587,7 @@ TEST(BufrWriter, CharacterDataThatIsNoTextFails) {
     Writer w{Settings{}};
     const Written out = write(w, pilot.get(), d.get());
     EXPECT_FALSE(out.ok);
-    EXPECT_EQ(out.reason, "CALL (001011) holds byte 0x09, not a printable IA5 character");
+    EXPECT_EQ(out.reason, "not written as BUFR: CALL (001011) holds byte 0x09, not a printable IA5 character");
 }
 
 TEST(BufrWriter, SettingsGoToSectionOne) {
@@ -608,7 +616,7 @@ TEST(BufrWriter, SettingsGoToSectionOne) {
     Writer none(s);
     const Written failed = write(none, pilot.get(), d.get());
     EXPECT_FALSE(failed.ok);
-    EXPECT_EQ(failed.reason, "the installed ecCodes has no WMO master table version 9999");
+    EXPECT_EQ(failed.reason, "not written as BUFR: the installed ecCodes has no WMO master table version 9999");
 }
 
 TEST(BufrWriter, WritersInThreadsGiveTheSameBytes) {
@@ -635,6 +643,140 @@ TEST(BufrWriter, WritersInThreadsGiveTheSameBytes) {
     }
     for (std::thread &t : threads) t.join();
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(same[t], 50) << "thread " << t;
+}
+
+// ---------------------------------------------------------------------------
+// ventrac-decode --bufr on batches of files and of lines.
+
+// Every message of a BUFR file, read back.
+std::vector<ReadBack> read_file_messages(const std::string &path) {
+    std::vector<ReadBack> messages;
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return messages;
+    int error = 0;
+    while (codes_handle *h = codes_handle_new_from_file(nullptr, in, PRODUCT_BUFR, &error)) {
+        const void *bytes = nullptr;
+        std::size_t size = 0;
+        codes_get_message(h, &bytes, &size);
+        messages.push_back(read_back(std::string(static_cast<const char *>(bytes), size)));
+        codes_handle_delete(h);
+    }
+    std::fclose(in);
+    return messages;
+}
+
+vt_test::RunResult bufr_dump(const vt_test::TempDir &dir, const std::string &file) {
+    return vt_test::run_program(VENTRAC_BUFR_DUMP, dir.path(), "-jf " + vt_test::quote(file));
+}
+
+TEST(BufrProgram, ShippedExamplesGoOutWithTheValuesOfTheJsonRecords) {
+    vt_test::TempDir dir;
+    const PilotPtr pilot(ventrac_pilot_open((kExamples + "/ship.pilot").c_str(), nullptr, 0));
+    Observation o = read_observation(read_text(kExamples + "/ship_obs.txt"));
+    vt_test::write_file(dir.file("HPK_1"), encode(pilot.get(), o));
+    o.mode = 2;
+    o.values.erase(o.values.begin() + 17, o.values.begin() + 19);
+    o.presence.erase(o.presence.begin() + 17, o.presence.begin() + 19);
+    vt_test::write_file(dir.file("HPK_2"), encode(pilot.get(), o));
+
+    const vt_test::RunResult r = vt_test::run_program(
+        VENTRAC_DECODE_EXE, dir.path(),
+        "--json --bufr out.bufr " + vt_test::quote(kExamples + "/ship.pilot") + " HPK_1 HPK_2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<ReadBack> messages = read_file_messages(dir.file("out.bufr"));
+    ASSERT_EQ(messages.size(), 2u);
+
+    // One JSON record per line; its elements in order (no kind '4' groups
+    // here, so every BUFR value after the identifier has an element).
+    const std::regex element(R"re("code":"(\d+)".*?"valid":(true|false),"missing":(?:true|false),"value":([^,}]+))re");
+    std::istringstream records(r.out);
+    std::string record;
+    for (const ReadBack &m : messages) {
+        ASSERT_TRUE(std::getline(records, record));
+        ASSERT_EQ(m.error, "");
+        EXPECT_NE(record.find("\"identifier\":\"FNZ6042\""), std::string::npos);
+        EXPECT_EQ(m.items.at(0).text, "FNZ6042");
+        std::size_t i = 1;
+        for (std::sregex_iterator it(record.begin(), record.end(), element), end; it != end; ++it, ++i) {
+            ASSERT_LT(i, m.items.size());
+            const Item &b = m.items[i];
+            EXPECT_EQ(b.code, std::stol((*it)[1])) << b.key;
+            if ((*it)[2] == "false") {
+                EXPECT_TRUE(b.missing) << b.key;
+                continue;
+            }
+            ASSERT_FALSE(b.missing) << b.key;
+            EXPECT_NEAR(b.value, std::stod((*it)[3]), 0.5 * std::pow(10.0, -static_cast<double>(b.scale)))
+                << b.key;
+        }
+        EXPECT_EQ(i, m.items.size());
+    }
+    const vt_test::RunResult dump = bufr_dump(dir, "out.bufr");
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    EXPECT_NE(dump.out.find("\"shipOrMobileLandStationIdentifier\""), std::string::npos);
+}
+
+TEST(BufrProgram, MessagesBufrCannotCarryFailAloneAndTheRunGoesOn) {
+    // Mode 1 has a local descriptor, mode 2 a unit that disagrees; mode 3
+    // goes out, once with a value too wide for its descriptor.
+    const std::string pilot_text =
+        "000000;MODE;4;1;1;0;14;7;NUMERIC;1;0;0;mode;;\n"
+        "004001;YEAR;12;1;1;0;4094;7;YEAR;1;0;1;year;;\n"
+        "048001;LOCAL;8;1;1;0;254;1;NUMERIC;1;0;1;local;;\n"
+        "012101;TA;16;1;0.01;0;40000;2;PA;1;0;1;ta;;\n"
+        "012101;TA;17;1;0.01;0;131070;4;K;1;0;1;ta;;\n"
+        "013003;RH;7;1;1;0;100;7;%;1;0;1;rh;;\n";
+    vt_test::TempDir dir;
+    vt_test::write_file(dir.file("obs.pilot"), pilot_text);
+    const PilotPtr pilot = parse_pilot(pilot_text);
+    const struct {
+        const char *file;
+        int mode;
+        double ta;
+    } files[] = {{"m1.hpk", 1, 12}, {"m2.hpk", 2, 285.35}, {"m3.hpk", 3, 285.35}, {"wide.hpk", 3, 700}};
+    std::string names, lines;
+    for (const auto &f : files) {
+        Observation o;
+        o.mode = f.mode;
+        o.values = {2026, f.ta, 81};
+        o.presence = {1, 1, 1};
+        const std::string text = encode(pilot.get(), o);
+        ASSERT_FALSE(text.empty());
+        vt_test::write_file(dir.file(f.file), text);
+        names += std::string(" ") + f.file;
+        lines += text + "\n";
+    }
+    vt_test::write_file(dir.file("all.txt"), lines);
+
+    const vt_test::RunResult r = vt_test::run_program(VENTRAC_DECODE_EXE, dir.path(),
+                                                      "--bufr out.bufr obs.pilot" + names);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "ventrac-decode: m1.hpk: not written as BUFR: 048001 (LOCAL) is a local descriptor, "
+              "not in the WMO tables\n"
+              "ventrac-decode: m2.hpk: not written as BUFR: 012101 (TA): the pilot unit 'PA' is not "
+              "the Table B unit 'K'\n"
+              "ventrac-decode: wide.hpk: BUFR: TA (012101) = 700 does not fit 16 bits at Table B "
+              "scale 2, reference 0: written as missing\n");
+    const std::vector<ReadBack> messages = read_file_messages(dir.file("out.bufr"));
+    ASSERT_EQ(messages.size(), 2u);
+    ASSERT_EQ(messages[0].items.size(), 4u);
+    ASSERT_EQ(messages[1].items.size(), 4u);
+    EXPECT_DOUBLE_EQ(messages[0].items[2].value, 285.35);
+    EXPECT_TRUE(messages[1].items[2].missing);
+    EXPECT_EQ(messages[1].items[3].value, 81);
+    const vt_test::RunResult dump = bufr_dump(dir, "out.bufr");
+    EXPECT_EQ(dump.status, 0) << dump.err;
+
+    // The same messages as lines of one file: the same BUFR bytes.
+    const vt_test::RunResult by_lines = vt_test::run_program(
+        VENTRAC_DECODE_EXE, dir.path(), "--lines --bufr lines.bufr obs.pilot all.txt");
+    EXPECT_EQ(by_lines.status, 1);
+    EXPECT_NE(by_lines.err.find("ventrac-decode: all.txt:1: not written as BUFR: 048001"),
+              std::string::npos)
+        << by_lines.err;
+    EXPECT_EQ(vt_test::read_file(dir.file("lines.bufr")), vt_test::read_file(dir.file("out.bufr")));
 }
 
 }  // namespace

@@ -95,7 +95,8 @@ public:
     // written as missing because it does not fit appended to `warnings` (no
     // line feed);
     // false: `reason` holds one line saying why BUFR cannot carry it (no line
-    // feed); `out` is then empty.
+    // feed), "not written as BUFR: " and the reason; `out` is then empty.
+    // Warnings begin with "BUFR: ".
     bool encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
                 std::vector<std::string> &warnings, std::string &reason);
 

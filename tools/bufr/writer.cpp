@@ -378,7 +378,10 @@ Writer::~Writer() = default;
 
 bool Writer::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
                     std::vector<std::string> &warnings, std::string &reason) {
-    return state_->encode(pilot, dctx, out, warnings, reason);
+    if (state_->encode(pilot, dctx, out, warnings, reason)) return true;
+    out.clear();
+    reason.insert(0, "not written as BUFR: ");
+    return false;
 }
 
 Readiness check_table(const ElementSpec *table, int count) {
