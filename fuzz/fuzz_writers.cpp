@@ -37,12 +37,12 @@ struct Json {
     enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
     bool boolean = false;
     std::string text;  // a string's value, or a number's characters
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
+    std::vector<Json> items;       // an array's, or an object's member values
+    std::vector<std::string> keys;  // an object's member names
 
     const Json &operator[](const std::string &name) const {
-        for (const auto &[key, value] : members)
-            if (key == name) return value;
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] == name) return items[i];
         vt_fuzz::fail("no member " + name);
     }
 };
@@ -77,9 +77,9 @@ private:
             ++at_;
             if (peek() == '}') return ++at_, v;
             for (;;) {
-                std::string key = string();
+                v.keys.push_back(string());
                 expect(':');
-                v.members.emplace_back(std::move(key), value());
+                v.items.push_back(value());
                 if (peek() == '}') return ++at_, v;
                 expect(',');
             }
