@@ -85,6 +85,7 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
     bool json = false, csv = false, options_ended = false, bufr_setting = false;
     BufrOptions bufr;
     std::vector<std::string_view> positional;
+    positional.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));  // grown once
     for (int i = 0; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (options_ended || arg.size() < 2 || arg[0] != '-') {
