@@ -88,17 +88,39 @@ bool any_special(std::uint64_t w) {
             highs) != 0;
 }
 
-// Whether some byte of s[0 .. size) is not kept as it is in a JSON string.
-bool needs_escape(const unsigned char *s, std::size_t size) {
+void store8(char *p, std::uint64_t w) { std::memcpy(p, &w, 8); }
+void store4(char *p, std::uint64_t w) {
+    const auto low = static_cast<std::uint32_t>(w);
+    std::memcpy(p, &low, 4);
+}
+
+// Copies s[0 .. size) to `p` when none of its bytes needs an escape, in
+// words and without a call (most texts are a few bytes long); returns false
+// otherwise, with part of the text perhaps copied.
+bool copy_plain(char *p, const unsigned char *s, std::size_t size) {
     if (size >= 8) {
-        for (std::size_t i = 0; i + 8 <= size; i += 8)
-            if (any_special(load8(s + i))) return true;
-        return any_special(load8(s + size - 8));  // the last bytes, read again in part
+        for (std::size_t i = 0; i + 8 <= size; i += 8) {
+            const std::uint64_t w = load8(s + i);
+            if (any_special(w)) return false;
+            store8(p + i, w);
+        }
+        const std::uint64_t last = load8(s + size - 8);  // read again in part
+        if (any_special(last)) return false;
+        store8(p + size - 8, last);
+        return true;
     }
-    if (size >= 4) return any_special(load4(s) | load4(s + size - 4) << 32);
-    for (std::size_t i = 0; i < size; ++i)
-        if (!kJsonPlain[s[i]]) return true;
-    return false;
+    if (size >= 4) {
+        const std::uint64_t first = load4(s), last = load4(s + size - 4);
+        if (any_special(first | last << 32)) return false;
+        store4(p, first);
+        store4(p + size - 4, last);
+        return true;
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+        if (!kJsonPlain[s[i]]) return false;
+        p[i] = static_cast<char>(s[i]);
+    }
+    return true;
 }
 
 }  // namespace
@@ -204,10 +226,9 @@ char *write_json_string(char *p, std::string_view text) {
     const auto *s = reinterpret_cast<const unsigned char *>(text.data());
     const std::size_t size = text.size();
     // Most texts are printable ASCII without quote or backslash: checked
-    // eight bytes at a time, then copied whole.
-    const bool special = needs_escape(s, size);
-    if (!special) {
-        p = write_text(p, text);
+    // and copied eight bytes at a time.
+    if (copy_plain(p, s, size)) {
+        p += size;
         *p++ = '"';
         return p;
     }
