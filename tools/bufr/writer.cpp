@@ -141,6 +141,14 @@ private:
     std::vector<int> counts_, entries_;
 };
 
+// What one data key of a message receives.
+struct Outgoing {
+    std::string key;
+    enum Kind { Missing, MissingText, Number, Text } kind = Missing;
+    double number = 0;
+    std::string text;
+};
+
 // Owns an ecCodes handle for the length of one message.
 struct Message {
     grib_handle *h = nullptr;
@@ -193,9 +201,9 @@ struct Writer::State {
     bool encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
                 std::vector<std::string> &warnings, std::string &reason);
 
-    // Sets one element; false with `reason` when it cannot go out.
-    bool set_value(grib_handle *h, const std::string &key, const Value &v,
-                   std::vector<std::string> &warnings, std::string &reason, double &sent);
+    // What one element sends; false with `reason` when it cannot go out.
+    bool prepare(const Value &v, Outgoing &o, std::vector<std::string> &warnings,
+                 std::string &reason) const;
 };
 
 bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
@@ -229,6 +237,45 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
         return false;
     }
 
+    // Everything is decided before ecCodes is called: the keys, the values
+    // and the typical date. Keys are "#rank#abbreviation", the rank counting
+    // the abbreviation's places in expanded order from 1.
+    std::unordered_map<std::string, int> ranks;
+    auto key_of = [&ranks](const TableEntry &t) {
+        return "#" + std::to_string(++ranks[t.abbreviation]) + "#" + t.abbreviation;
+    };
+    std::vector<Outgoing> outgoing;
+    outgoing.reserve(walk.values.size() + 1);
+    Outgoing id{key_of(*tables.find(kIdentifierDescriptor)), Outgoing::Text, 0,
+                ventrac_dctx_identifier(dctx)};
+    for (unsigned char c : id.text) {
+        if (!printable(c)) {
+            reason = "the identifier holds byte " + byte_text(c) + ", not a printable IA5 character";
+            return false;
+        }
+    }
+    // Character data left out is set missing all the same: ecCodes cannot
+    // pack a message whose strings were never set.
+    if (id.text.empty()) id.kind = Outgoing::MissingText;
+    outgoing.push_back(std::move(id));
+
+    // Typical date and time: the first year, month, day, hour and minute that
+    // go out as values.
+    long typical[5] = {0, 0, 0, 0, 0};
+    bool typical_set[5] = {false, false, false, false, false};
+    std::vector<std::string> notes;
+    for (const Value &v : walk.values) {
+        Outgoing o{key_of(*v.node->table), Outgoing::Missing, 0, {}};
+        if (!prepare(v, o, notes, reason)) return false;
+        const long d = v.node->descriptor;
+        if (d >= 4001 && d <= 4005 && o.kind == Outgoing::Number && !typical_set[d - 4001]) {
+            typical[d - 4001] = std::lround(o.number);
+            typical_set[d - 4001] = true;
+        }
+        if (o.kind == Outgoing::Missing && v.node->table->character) o.kind = Outgoing::MissingText;
+        if (o.kind != Outgoing::Missing) outgoing.push_back(std::move(o));
+    }
+
     Message m;
     m.h = codes_handle_clone(message);
     if (m.h == nullptr) {
@@ -236,6 +283,14 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
         return false;
     }
     int error = CODES_SUCCESS;
+    const char *typical_keys[6] = {"typicalYear", "typicalMonth",  "typicalDay",
+                                   "typicalHour", "typicalMinute", "typicalSecond"};
+    for (int i = 0; i < 6; ++i) {
+        if ((error = codes_set_long(m.h, typical_keys[i], i < 5 ? typical[i] : 0)) != CODES_SUCCESS) {
+            reason = eccodes_failure("take the typical date", error);
+            return false;
+        }
+    }
     if (!set_counts(m.h, "inputShortDelayedDescriptorReplicationFactor", walk.short_counts) ||
         !set_counts(m.h, "inputDelayedDescriptorReplicationFactor", walk.counts) ||
         !set_counts(m.h, "inputExtendedDelayedDescriptorReplicationFactor", walk.extended_counts)) {
@@ -248,55 +303,22 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
         reason = eccodes_failure("take the descriptors", error);
         return false;
     }
-
-    // Keys are "#rank#abbreviation", the rank counting the abbreviation's
-    // places in expanded order from 1.
-    std::unordered_map<std::string, int> ranks;
-    auto key_of = [&ranks](const TableEntry &t) {
-        return "#" + std::to_string(++ranks[t.abbreviation]) + "#" + t.abbreviation;
-    };
-
-    const TableEntry *identifier = tables.find(kIdentifierDescriptor);
-    const std::string id_key = key_of(*identifier);
-    const std::string id = ventrac_dctx_identifier(dctx);
-    for (unsigned char c : id) {
-        if (!printable(c)) {
-            reason = "the identifier holds byte " + byte_text(c) + ", not a printable IA5 character";
+    // A new message holds every number as missing: only the others are set.
+    for (const Outgoing &o : outgoing) {
+        if (o.kind == Outgoing::Text) {
+            std::size_t length = o.text.size();
+            error = codes_set_string(m.h, o.key.c_str(), o.text.c_str(), &length);
+        } else if (o.kind == Outgoing::MissingText) {
+            error = codes_set_missing(m.h, o.key.c_str());
+        } else {
+            error = codes_set_double(m.h, o.key.c_str(), o.number);
+        }
+        if (error != CODES_SUCCESS) {
+            reason = eccodes_failure(("take " + o.key).c_str(), error);
             return false;
         }
     }
-    if (!id.empty()) {
-        std::size_t length = id.size();
-        if ((error = codes_set_string(m.h, id_key.c_str(), id.c_str(), &length)) != CODES_SUCCESS) {
-            reason = eccodes_failure("take the identifier", error);
-            return false;
-        }
-    }
-
-    // Typical date and time: the first year, month, day, hour and minute that
-    // go out as values.
-    long typical[5] = {0, 0, 0, 0, 0};
-    bool typical_set[5] = {false, false, false, false, false};
-    for (const Value &v : walk.values) {
-        double sent = 0;
-        const std::string key = key_of(*v.node->table);
-        if (!set_value(m.h, key, v, warnings, reason, sent)) return false;
-        const long d = v.node->descriptor;
-        if (d >= 4001 && d <= 4005 && !std::isnan(sent) && !typical_set[d - 4001]) {
-            typical[d - 4001] = std::lround(sent);
-            typical_set[d - 4001] = true;
-        }
-    }
-    const char *typical_keys[5] = {"typicalYear", "typicalMonth", "typicalDay", "typicalHour",
-                                   "typicalMinute"};
-    for (int i = 0; i < 5; ++i) {
-        if ((error = codes_set_long(m.h, typical_keys[i], typical[i])) != CODES_SUCCESS) {
-            reason = eccodes_failure("take the typical date", error);
-            return false;
-        }
-    }
-    if ((error = codes_set_long(m.h, "typicalSecond", 0)) != CODES_SUCCESS ||
-        (error = codes_set_long(m.h, "pack", 1)) != CODES_SUCCESS) {
+    if ((error = codes_set_long(m.h, "pack", 1)) != CODES_SUCCESS) {
         reason = eccodes_failure("encode the message", error);
         return false;
     }
@@ -307,19 +329,18 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
         return false;
     }
     out.assign(static_cast<const char *>(bytes), size);
+    warnings.insert(warnings.end(), notes.begin(), notes.end());
     return true;
 }
 
-bool Writer::State::set_value(grib_handle *h, const std::string &key, const Value &v,
-                              std::vector<std::string> &warnings, std::string &reason, double &sent) {
-    sent = std::nan("");
+bool Writer::State::prepare(const Value &v, Outgoing &o, std::vector<std::string> &warnings,
+                            std::string &reason) const {
     if (v.status == VENTRAC_STATUS_MISSING) return true;
     if (v.status != VENTRAC_STATUS_VALID && !settings.keep_implausible) return true;
     const ElementSpec &e = *v.node->spec;
     const TableEntry &t = *v.node->table;
     const double value = v.element->value;
     const std::string who = std::string(v.element->spec.name) + " (" + e.code + ")";
-    int error = CODES_SUCCESS;
 
     if (t.character) {
         // The value is the coded bits (power 1, scale 1, reference 0, at most
@@ -331,20 +352,15 @@ bool Writer::State::set_value(grib_handle *h, const std::string &key, const Valu
             return false;
         }
         const auto bits = static_cast<std::uint64_t>(value);
-        std::string text;
         for (int shift = e.nbits - 8; shift >= 0; shift -= 8) {
             const unsigned byte = static_cast<unsigned>(bits >> shift & 0xFF);
             if (!printable(static_cast<unsigned char>(byte))) {
                 reason = who + " holds byte " + byte_text(byte) + ", not a printable IA5 character";
                 return false;
             }
-            text += static_cast<char>(byte);
+            o.text += static_cast<char>(byte);
         }
-        std::size_t length = text.size();
-        if ((error = codes_set_string(h, key.c_str(), text.c_str(), &length)) != CODES_SUCCESS) {
-            reason = eccodes_failure(("take " + who).c_str(), error);
-            return false;
-        }
+        o.kind = Outgoing::Text;
         return true;
     }
 
@@ -364,11 +380,8 @@ bool Writer::State::set_value(grib_handle *h, const std::string &key, const Valu
     // Handing ecCodes the value its code stands for keeps its own rounding
     // from reaching another code.
     const double step_value = coded + static_cast<double>(t.reference);
-    sent = t.scale >= 0 ? step_value / ten : step_value * ten;
-    if ((error = codes_set_double(h, key.c_str(), sent)) != CODES_SUCCESS) {
-        reason = eccodes_failure(("take " + who).c_str(), error);
-        return false;
-    }
+    o.number = t.scale >= 0 ? step_value / ten : step_value * ten;
+    o.kind = Outgoing::Number;
     return true;
 }
 
