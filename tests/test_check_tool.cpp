@@ -1,15 +1,21 @@
 // ventrac-check run as a program: one faulty pilot file per finding, the
-// shipped example, the summary against the encoder, and the command line.
+// shipped example, the summary against the encoder, and the command line;
+// and its pilot model in process, against the library's reader.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "codec/codec.h"
+#include "pilot/pilot.h"
 #include "test_support.h"
+#include "tools/check/findings.h"
 
 namespace {
 
@@ -23,6 +29,42 @@ RunResult run_check(const TempDir &dir, const std::string &args) {
     return vt_test::run_program(VENTRAC_CHECK_EXE, dir.path(), args);
 }
 
+// The summary line of a mode's BUFR readiness, "mode M: BUFR: ...".
+bool is_bufr_line(const std::string &text) {
+    const std::size_t colon = text.find(": BUFR: ");
+    return text.rfind("mode ", 0) == 0 && colon != std::string::npos &&
+           text.find_first_not_of("0123456789", 5) == colon;
+}
+
+// `out` without its BUFR lines, each checked to follow the size line of its
+// own mode. A build without ecCodes says "not checked"; one with it says
+// "yes" or "no: " and a reason.
+std::string without_bufr_lines(const std::string &out) {
+    std::istringstream in(out);
+    std::string kept, previous;
+    for (std::string text; std::getline(in, text); previous = text) {
+        if (!is_bufr_line(text)) {
+            kept += text + "\n";
+            continue;
+        }
+        const std::string mode = text.substr(0, text.find(": BUFR: ") + 1);
+        EXPECT_EQ(previous.substr(0, mode.size() + 1), mode + " ") << out;
+        EXPECT_FALSE(is_bufr_line(previous)) << out;
+        const std::string said = text.substr(mode.size() + 7);
+        if (check::bufr_checked())
+            EXPECT_TRUE(said == "yes" || said.rfind("no: ", 0) == 0) << text;
+        else
+            EXPECT_EQ(said, "not checked (built without ecCodes)");
+    }
+    return kept;
+}
+
+// What the BUFR line of `mode` says on a mode that can go out as BUFR.
+std::string bufr_ready(int mode) {
+    return "mode " + std::to_string(mode) + ": BUFR: " +
+           (check::bufr_checked() ? "yes" : "not checked (built without ecCodes)") + "\n";
+}
+
 // A pilot line of 15 fields with the coding-law fields given.
 std::string line(const std::string &code, const std::string &law, int mask = 3,
                  const std::string &name = "A", const std::string &tail = "c;;") {
@@ -32,6 +74,33 @@ std::string line(const std::string &code, const std::string &law, int mask = 3,
 const std::string kByte = "8;1;1;0;254";
 const std::string kMode = line("000000", "4;1;1;0;14", 3, "MODE");
 const std::string kGood = line("000001", kByte);
+
+// A line per element, descriptors 000001 on, named E1 on, kept in the modes
+// of `mask`.
+std::string elements(int first, int count, int mask) {
+    std::string text;
+    for (int i = first; i < first + count; ++i) {
+        char code[8];
+        std::snprintf(code, sizeof code, "%6.6d", i);
+        text += line(code, kByte, mask, "E" + std::to_string(i));
+    }
+    return text;
+}
+
+// 1026 lines: the mode, 1023 lines of modes 1 and 2, then one of mode 1 and
+// one of mode 2. A load keeps at most 1024.
+const std::string kFullTable =
+    kMode + elements(1, 1023, 3) + elements(1024, 1, 1) + elements(1025, 1, 2);
+
+// The encoder loads a mode over a cleared table, the decoder after every
+// line. Line 4 gives no unit, conv_factor, flag or comment: in mode 2 it
+// lands in the slot line 3 fills in the decoder's load of every line.
+const std::string kInheritedTexts = kMode + line("000001", kByte, 1, "A") +
+                                    line("000002", kByte, 2, "B") + "000003;C;8;1;1;0;254;2\n";
+// Line 4 gives no mode_mask either: the decoder keeps it in mode 2 from what
+// line 3 left in the slot, the encoder does not keep it.
+const std::string kInheritedMask = kMode + line("000001", kByte, 1, "A") +
+                                   line("000002", kByte, 2, "B") + "000003;C;8;1;1;0;254\n";
 
 struct Case {
     std::string pilot;
@@ -90,6 +159,27 @@ TEST(CheckToolFindings, EachFaultIsReportedWithItsLineAndStatus) {
          "other lines: line 2",
          2},
         {"", "p:1: error: the file has no line", 2},
+        // The mode is sent in the first line's width.
+        {line("000000", "2;1;1;0;3", 15, "MODE") + kGood + line("000002", kByte, 8),
+         "p:1: error: nbits 2 of the operating mode cannot hold mode 4, which keeps other lines: "
+         "the decoder reads mode 4 as mode 0",
+         2},
+        {line("000000", "3;1;1;0;7", 2147483647, "MODE") + line("000001", kByte, 2147483647),
+         "p:1: error: nbits 3 of the operating mode cannot hold modes 8-31, which keep other "
+         "lines: the decoder reads mode 8 as mode 0",
+         2},
+        {kFullTable,
+         "p:1025: error: the element table is full before this line, the 1025th kept in mode 0 "
+         "(every line) and mode 1: it and 1 more line kept there are never read (in mode 0)\n",
+         2},
+        {kFullTable,
+         "p:1026: error: the element table is full before this line, the 1025th kept in mode 2: "
+         "it is never read\n",
+         2},
+        {kInheritedMask,
+         "p:4: error: in mode 2 the decoder keeps this line and the encoder does not: the line "
+         "does not give its mode_mask",
+         2},
         // Warnings.
         {kMode + line("000001", "8;1;1;0;255"),
          "p:2: warning: max_coded 255 is all ones in 8 bits", 1},
@@ -110,6 +200,10 @@ TEST(CheckToolFindings, EachFaultIsReportedWithItsLineAndStatus) {
          1},
         {kMode + line("000001", kByte, 3, "A", "c;300;400"),
          "p:2: warning: plausibility bounds 300 .. 400 leave out every value", 1},
+        {kInheritedTexts,
+         "p:4: warning: in mode 2 the decoder gives this line other unit, conv_factor, flag, "
+         "comment than the encoder's table",
+         1},
         // Clean: what carries no value, all ones on a count, exact count laws,
         // one name per mode, a name repeated in another group.
         {kMode + line("101002", "0;1;1;0;0") + kGood + kGood, "", 0},
@@ -118,6 +212,14 @@ TEST(CheckToolFindings, EachFaultIsReportedWithItsLineAndStatus) {
         {kMode + line("101000", "8;1;1;2;254") + kGood, "", 0},
         {kMode + line("000001", kByte, 1) + line("000001", kByte, 2), "", 0},
         {kMode + kGood + line("101000", kByte) + kGood, "", 0},
+        // Modes 1 to 3 fit in 2 bits; 1024 kept lines fill the table.
+        {line("000000", "2;1;1;0;3", 7, "MODE") + kGood + line("000002", kByte, 4), "", 0},
+        {kMode + elements(1, 1023, 3), "", 0},
+        // Lines that give every field read the same in both tables,
+        // whatever the lines of other modes before them.
+        {kMode + line("000001", kByte, 1, "A") + line("000002", kByte, 2, "B") +
+             line("000003", kByte, 2, "C"),
+         "", 0},
     };
     TempDir dir;
     for (const Case &c : cases) {
@@ -136,7 +238,7 @@ TEST(CheckToolFindings, FindingsComeInLineOrderBeforeTheSummary) {
                                   line("000002", "8;1;1;0;300"));
     const RunResult r = run_check(dir, "p");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out,
+    EXPECT_EQ(without_bufr_lines(r.out),
               "p:1: error: the first line (the operating mode) is not kept in mode 2, which keeps "
               "other lines: line 2 is read as the operating mode there\n"
               "p:2: warning: max_coded 255 is all ones in 8 bits: a present value clipped to it "
@@ -155,9 +257,11 @@ TEST(CheckToolSummary, ShippedExampleIsClean) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, ship + ": 0 errors, 0 warnings\n"
                             "mode 1: 24 elements; without replication 218 bits, 28 bytes, "
-                            "38 six-bit characters\n"
-                            "mode 2: 22 elements; without replication 202 bits, 26 bytes, "
-                            "35 six-bit characters\n");
+                            "38 six-bit characters\n" +
+                         bufr_ready(1) +
+                         "mode 2: 22 elements; without replication 202 bits, 26 bytes, "
+                         "35 six-bit characters\n" +
+                         bufr_ready(2));
 }
 
 // Each mode line of the summary gives the number of lines the encoder keeps
@@ -176,7 +280,7 @@ TEST(CheckToolSummary, SizesMatchTheEncoder) {
     ventrac_set_trace(nullptr);
     for (const std::string &pilot : pilots) {
         write_file(dir.file("p"), pilot);
-        std::istringstream out(run_check(dir, "p").out);
+        std::istringstream out(without_bufr_lines(run_check(dir, "p").out));
         int modes = 0;
         for (std::string text; std::getline(out, text);) {
             if (text.rfind("mode ", 0) != 0) continue;
@@ -193,6 +297,66 @@ TEST(CheckToolSummary, SizesMatchTheEncoder) {
         }
         EXPECT_EQ(modes, 2) << pilot;
     }
+    ventrac_set_trace(stdout);
+}
+
+// Whether `load` holds the first `count` entries of the library's table.
+void expect_table(const check::Load &load, int count, const std::string &what) {
+    ASSERT_EQ(load.count(), count) << what;
+    const auto same_number = [](double a, double b) {
+        return std::memcmp(&a, &b, sizeof a) == 0;
+    };
+    for (int i = 0; i < count; ++i) {
+        const ElementSpec &a = load.table[static_cast<std::size_t>(i)];
+        const ElementSpec &b = specel[i];
+        const bool same =
+            std::strcmp(a.code, b.code) == 0 && std::strcmp(a.name, b.name) == 0 &&
+            a.nbits == b.nbits && same_number(a.power, b.power) &&
+            same_number(a.scale, b.scale) && same_number(a.reference, b.reference) &&
+            a.max_coded == b.max_coded && a.mode_mask == b.mode_mask &&
+            std::strcmp(a.unit, b.unit) == 0 && same_number(a.conv_factor, b.conv_factor) &&
+            same_number(a.conv_offset, b.conv_offset) && same_number(a.min_valid, b.min_valid) &&
+            same_number(a.max_valid, b.max_valid) && a.flag == b.flag &&
+            std::strcmp(a.comment, b.comment) == 0;
+        EXPECT_TRUE(same) << what << ", entry " << i;
+    }
+}
+
+// The encoder's table of a mode is what get_specif() loads over a cleared
+// table; the decoder's is what it loads over the table of every line.
+TEST(CheckToolModel, TablesMatchTheLibraryReader) {
+    TempDir dir;
+    const std::string pilots[] = {
+        read_file(std::string(VENTRAC_EXAMPLES) + "/ship.pilot"),
+        kInheritedTexts,
+        kInheritedMask,
+        kFullTable,
+        // Empty lines, lines without a mask or texts, a mode element sent
+        // only in some modes.
+        line("000000", "5;1;1;0;30", 5, "MODE") + "\n000005;D;6\n" +
+            line("000001", kByte, 5, "A") + "000002;B;8;1;1;0;254;6\n000003;C;8;1;1;0;254\n" +
+            "101000;N;8;1;1;0;254;7;U\n\n" + line("000004", kByte, 4),
+    };
+    const auto clear = [] { std::fill(specel, specel + VENTRAC_MAX_ELEMENTS, ElementSpec{}); };
+    ventrac_set_trace(nullptr);
+    for (const std::string &pilot : pilots) {
+        write_file(dir.file("p"), pilot);
+        const std::string path = dir.file("p");
+        const check::Pilot p = check::make_pilot(path, pilot);
+        clear();
+        expect_table(p.all, get_specif(path.c_str(), 0), pilot.substr(0, 80) + ", mode 0");
+        for (int m = check::kFirstMode; m <= check::kLastMode; ++m) {
+            const std::string what = pilot.substr(0, 80) + ", mode " + std::to_string(m);
+            clear();
+            expect_table(p.mode(m), get_specif(path.c_str(), static_cast<signed char>(m)),
+                         what + ", encoder");
+            clear();
+            get_specif(path.c_str(), 0);
+            expect_table(check::decoder_load(p, m),
+                         get_specif(path.c_str(), static_cast<signed char>(m)), what + ", decoder");
+        }
+    }
+    clear();
     ventrac_set_trace(stdout);
 }
 

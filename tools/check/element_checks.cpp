@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "codec/rules.h"
 #include "findings.h"
 
 namespace check {
@@ -25,37 +26,37 @@ std::string number(double v) {
     return text;
 }
 
-int line_number(const Pilot &p, const Element &e) { return p.lines[e.line].line_number; }
-
-// Fields are given from position 0 on, so giving `position` gives all before.
-bool gives(const Pilot &p, const Element &e, std::size_t position) {
-    return p.lines[e.line].tokens.size() > position;
-}
+namespace rules = ventrac::rules;
 
 constexpr std::size_t kNbits = 2, kReference = 5, kMaxCoded = 6;
 
-void check_width(const Pilot &p, const Element &e, Role role, Findings &f) {
-    const std::string subject = role == Role::ModeElement ? "the operating mode" : "the value";
-    if (e.nbits == 0)
-        f.error(line_number(p, e), "nbits is 0: " + subject + " is never sent");
-    else if (e.nbits > kMaxExactWidth)
-        f.error(line_number(p, e), "nbits " + std::to_string(e.nbits) +
-                                       " is above 53: " + subject + " is not coded exactly");
+// Fields are given from position 0 on, so giving `position` gives all before.
+bool gives(const ventrac::PilotLine &line, std::size_t position) {
+    return line.tokens.size() > position;
 }
 
-void check_max_coded(const Pilot &p, const Element &e, Findings &f) {
+void check_width(int line, const ElementSpec &e, Role role, Findings &f) {
+    const std::string subject = role == Role::ModeElement ? "the operating mode" : "the value";
+    if (e.nbits == 0)
+        f.error(line, "nbits is 0: " + subject + " is never sent");
+    else if (e.nbits > kMaxExactWidth)
+        f.error(line, "nbits " + std::to_string(e.nbits) + " is above 53: " + subject +
+                          " is not coded exactly");
+}
+
+void check_max_coded(int line, const ElementSpec &e, Findings &f) {
     if (e.max_coded < 0)
-        f.error(line_number(p, e), "max_coded is read as " + std::to_string(e.max_coded) +
-                                       ": every present value codes as 0");
-    else if (static_cast<std::uint64_t>(e.max_coded) > all_ones(e.nbits))
-        f.error(line_number(p, e), "max_coded " + std::to_string(e.max_coded) +
-                                       " does not fit in " + std::to_string(e.nbits) +
-                                       " bits (at most " + std::to_string(all_ones(e.nbits)) +
-                                       "): larger coded values lose their high bits");
+        f.error(line, "max_coded is read as " + std::to_string(e.max_coded) +
+                          ": every present value codes as 0");
+    else if (static_cast<std::uint64_t>(e.max_coded) > rules::missing_code(e))
+        f.error(line, "max_coded " + std::to_string(e.max_coded) + " does not fit in " +
+                          std::to_string(e.nbits) + " bits (at most " +
+                          std::to_string(rules::missing_code(e)) +
+                          "): larger coded values lose their high bits");
 }
 
 // Returns whether the law can be inverted.
-bool check_law(const Pilot &p, const Element &e, Findings &f) {
+bool check_law(int line, const ElementSpec &e, Findings &f) {
     std::string faults;
     const auto add = [&faults](const std::string &fault) {
         faults += (faults.empty() ? "" : ", ") + fault;
@@ -66,7 +67,7 @@ bool check_law(const Pilot &p, const Element &e, Findings &f) {
     if (!std::isfinite(e.power)) add("power is not a finite number");
     if (!std::isfinite(e.reference)) add("reference is not a finite number");
     if (faults.empty()) return true;
-    f.error(line_number(p, e), "the coding law cannot be inverted: " + faults);
+    f.error(line, "the coding law cannot be inverted: " + faults);
     return false;
 }
 
@@ -76,7 +77,7 @@ bool check_law(const Pilot &p, const Element &e, Findings &f) {
 // highest (at most kLargestCountChecked), is coded as the encoder codes a
 // present value and decoded; the decoder's count, the decoded value truncated
 // toward zero, must be n again.
-void check_count_law(const Pilot &p, const Element &e, Findings &f) {
+void check_count_law(int line, const ElementSpec &e, Findings &f) {
     const auto range = law_range(e);
     if (!range) return;
     const double lowest = std::fmax(0.0, std::ceil(range->first));
@@ -84,28 +85,29 @@ void check_count_law(const Pilot &p, const Element &e, Findings &f) {
                                      std::floor(range->second));
     if (!(lowest <= highest)) return;
     for (int n = static_cast<int>(lowest); n <= static_cast<int>(highest); ++n) {
-        const std::int64_t c = encode(e, n);
-        const int back = repetitions_from(decode(e, static_cast<double>(c)));
+        const std::int64_t c = rules::coded_value(e, n);
+        const int back =
+            ventrac::repetition_count(rules::physical_value(e, static_cast<double>(c)));
         if (back == n) continue;
-        f.error(line_number(p, e), "delayed count does not code whole counts exactly: a count of " +
-                                       std::to_string(n) + " is sent as " + std::to_string(c) +
-                                       " and read back as " + std::to_string(back));
+        f.error(line, "delayed count does not code whole counts exactly: a count of " +
+                          std::to_string(n) + " is sent as " + std::to_string(c) +
+                          " and read back as " + std::to_string(back));
         return;
     }
 }
 
-void check_all_ones(const Pilot &p, const Element &e, Findings &f) {
+void check_all_ones(int line, const ElementSpec &e, Findings &f) {
     if (e.nbits > 0 && e.nbits < 64 && e.max_coded >= 0 &&
-        static_cast<std::uint64_t>(e.max_coded) == all_ones(e.nbits))
-        f.warning(line_number(p, e), "max_coded " + std::to_string(e.max_coded) +
-                                         " is all ones in " + std::to_string(e.nbits) +
-                                         " bits: a present value clipped to it reads as missing");
+        static_cast<std::uint64_t>(e.max_coded) == rules::missing_code(e))
+        f.warning(line, "max_coded " + std::to_string(e.max_coded) + " is all ones in " +
+                            std::to_string(e.nbits) +
+                            " bits: a present value clipped to it reads as missing");
 }
 
 // The decoder marks a value outside min_valid .. max_valid as not valid. Bounds
 // that reach past what the law codes let a clipped value through as
 // plausible; bounds that leave out the whole range reject every value.
-void check_bounds(const Pilot &p, const Element &e, Findings &f) {
+void check_bounds(int line, const ElementSpec &e, Findings &f) {
     const auto range = law_range(e);
     if (!range || std::isnan(e.min_valid) || std::isnan(e.max_valid)) return;
     const auto [lo, hi] = *range;
@@ -114,33 +116,35 @@ void check_bounds(const Pilot &p, const Element &e, Findings &f) {
                                number(e.max_valid);
     const std::string law = " the coding law gives (" + number(lo) + " .. " + number(hi) + ")";
     if (e.min_valid > e.max_valid || e.min_valid > hi + slack || e.max_valid < lo - slack)
-        f.warning(line_number(p, e), bounds + " leave out every value" + law +
-                                         ": every value reads as not valid");
+        f.warning(line,
+                  bounds + " leave out every value" + law + ": every value reads as not valid");
     else if (e.min_valid < lo - slack || e.max_valid > hi + slack)
-        f.warning(line_number(p, e), bounds + " reach past the values" + law +
-                                         ": a value clipped to its ends passes as plausible");
+        f.warning(line, bounds + " reach past the values" + law +
+                            ": a value clipped to its ends passes as plausible");
 }
 
 }  // namespace
 
 void check_elements(const Pilot &p, Findings &f) {
     const Load &load = p.all;
-    for (std::size_t i = 0; i < load.entries.size(); ++i) {
-        const Element &e = load.entries[i];
+    for (std::size_t i = 0; i < load.table.size(); ++i) {
+        const ElementSpec &e = load.table[i];
+        const ventrac::PilotLine &text = p.lines[load.lines[i]];
+        const int line = text.line_number;
         const Role role = role_of(load, i);
-        if (role == Role::FixedGroup || !gives(p, e, kNbits)) continue;  // no value, or inherited
-        check_width(p, e, role, f);
+        if (role == Role::FixedGroup || !gives(text, kNbits)) continue;  // no value, or inherited
+        check_width(line, e, role, f);
         if (role == Role::ModeElement) continue;  // only its width is used
-        const bool invertible = gives(p, e, kReference) && check_law(p, e, f);
-        if (!gives(p, e, kMaxCoded)) continue;
-        check_max_coded(p, e, f);
+        const bool invertible = gives(text, kReference) && check_law(line, e, f);
+        if (!gives(text, kMaxCoded)) continue;
+        check_max_coded(line, e, f);
         if (role == Role::DelayedGroup) {
             // The decoder reads a count coded as all ones as a count.
-            if (invertible) check_count_law(p, e, f);
+            if (invertible) check_count_law(line, e, f);
             continue;
         }
-        check_all_ones(p, e, f);
-        if (invertible) check_bounds(p, e, f);
+        check_all_ones(line, e, f);
+        if (invertible) check_bounds(line, e, f);
     }
 }
 

@@ -19,6 +19,18 @@ void Findings::print(std::ostream &out, const std::string &path) const {
             << (f.severity == Severity::Error ? "error" : "warning") << ": " << f.reason << '\n';
 }
 
+int check_pilot(const std::string &path, const std::string &content, std::ostream &out) {
+    const Pilot pilot = make_pilot(path, content);
+    Findings findings;
+    check_lines(pilot, findings);
+    check_elements(pilot, findings);
+    check_modes(pilot, findings);
+    findings.print(out, path);
+    print_summary(out, pilot, findings);
+    if (findings.count(Severity::Error) > 0) return kErrors;
+    return findings.count(Severity::Warning) > 0 ? kWarnings : kClean;
+}
+
 std::string mode_list(const std::vector<int> &modes) {
     std::string text;
     for (std::size_t i = 0; i < modes.size();) {
@@ -26,7 +38,10 @@ std::string mode_list(const std::vector<int> &modes) {
         while (j + 1 < modes.size() && modes[j + 1] == modes[j] + 1) ++j;
         if (!text.empty()) text += ", ";
         text += std::to_string(modes[i]);
-        if (j > i) text += "-" + std::to_string(modes[j]);
+        if (j > i) {
+            text += '-';
+            text += std::to_string(modes[j]);
+        }
         i = j + 1;
     }
     return text;

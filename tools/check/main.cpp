@@ -15,10 +15,8 @@ namespace {
 #define VENTRAC_CHECK_VERSION "unknown"
 #endif
 
-// Exit statuses.
-constexpr int kClean = 0;
-constexpr int kWarnings = 1;
-constexpr int kErrors = 2;  // also an unreadable file and a usage error
+using check::kClean;
+using check::kErrors;
 
 const char kUsage[] =
     "Usage: ventrac-check [--] PILOT\n"
@@ -33,7 +31,7 @@ const char kDescription[] =
     "then the number of errors and warnings and, for each operating mode 1 to 31\n"
     "that keeps a line besides the first, its number of elements and the size of\n"
     "a message without replication (every delayed count 0, fixed groups repeated\n"
-    "as their descriptor says).\n"
+    "as their descriptor says), then whether its messages can go out as BUFR.\n"
     "\n"
     "Exit status: 0 nothing found, 1 warnings only, 2 errors, an unreadable file\n"
     "or a usage error.\n";
@@ -61,17 +59,9 @@ bool read_pilot(const std::string &path, std::string &content) {
 int check_file(const std::string &path) {
     std::string content;
     if (!read_pilot(path, content)) return kErrors;
-    const check::Pilot pilot = check::make_pilot(path, content);
-    check::Findings findings;
-    check::check_lines(pilot, findings);
-    check::check_elements(pilot, findings);
-    check::check_modes(pilot, findings);
-    findings.print(std::cout, path);
-    check::print_summary(std::cout, pilot, findings);
+    const int status = check::check_pilot(path, content, std::cout);
     std::cout.flush();
-    if (!std::cout) return kErrors;
-    if (findings.count(check::Severity::Error) > 0) return kErrors;
-    return findings.count(check::Severity::Warning) > 0 ? kWarnings : kClean;
+    return std::cout ? status : kErrors;
 }
 
 }  // namespace

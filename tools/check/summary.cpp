@@ -1,72 +1,35 @@
 // The summary: counts, and per mode the size of a message without
-// replication, walked as the encoder walks the element table.
-#include <algorithm>
+// replication, walked as the encoder walks the element table, and whether
+// the mode's messages can go out as BUFR.
 #include <cstdint>
 #include <string>
 
+#include "codec/codec.h"
+#include "codec/rules.h"
 #include "findings.h"
+#ifdef VENTRAC_HAVE_BUFR
+#include "tools/bufr/bufr.h"
+#endif
 
 namespace check {
 
 namespace {
 
-// The packed buffer holds 8192 bits; sizes are kept up to a bound well above.
-constexpr std::uint64_t kPackedBits = 8192;
-constexpr std::uint64_t kSizeBound = std::uint64_t{1} << 40;
-
-struct Size {
-    std::uint64_t bits = 0;
-    bool unknown = false;  // the walk reads entries past the last kept line
-};
-
-// The encoder passes a width as a signed 8-bit number and writes nothing for
-// a negative one.
-std::uint64_t width(const Element &e) {
-    return e.nbits < 128 ? static_cast<std::uint64_t>(e.nbits) : 0;
-}
-
-// One pass of the encoder over the entries first .. first + count - 1, with
-// every delayed count at 0 and every fixed group repeated YYY times. Passes
-// of a group all write the same bits, so one pass is multiplied.
-Size pass(const Load &load, std::size_t first, std::size_t count) {
-    Size s;
-    const std::size_t end = std::min<std::size_t>(first + count, VENTRAC_MAX_ELEMENTS);
-    for (std::size_t j = first; j < end; ++j) {
-        if (j >= load.entries.size()) {
-            s.unknown = true;
-            return s;
-        }
-        const Element &e = load.entries[j];
-        std::uint64_t bits = width(e);
-        if (opens_group(e.code)) {
-            const Group g = group_of(e.code);
-            const auto size = static_cast<std::size_t>(g.size);
-            if (g.repetitions == 0) {
-                // The count is sent; its group is not.
-            } else {
-                const Size inner = pass(load, j + 1, size);
-                if (inner.unknown) return inner;
-                bits = std::min(kSizeBound, inner.bits * static_cast<std::uint64_t>(g.repetitions));
-            }
-            j += size;
-        }
-        s.bits = std::min(kSizeBound, s.bits + bits);
-    }
-    return s;
-}
+// The packed buffer holds 8192 bits.
+constexpr std::uint64_t kPackedBits = 8 * VENTRAC_PACKED_SIZE;
 
 std::string count_text(std::uint64_t n, const char *what) {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
 void print_mode(std::ostream &out, const Load &load) {
-    out << "mode " << load.mode << ": " << count_text(load.entries.size(), "element") << "; ";
-    Size s = pass(load, 1, load.entries.size() - 1);
+    out << "mode " << load.mode << ": " << count_text(load.table.size(), "element") << "; ";
+    const ventrac::rules::MessageSize s =
+        ventrac::rules::message_size(load.table.data(), load.count());
     if (s.unknown) {
         out << "size unknown: a group reaches past the last line\n";
         return;
     }
-    s.bits = std::min(kSizeBound, s.bits + width(load.entries[0]));
     if (s.bits > kPackedBits) {
         out << "without replication more than the " << kPackedBits
             << " bits of the packed buffer: the encoder refuses it\n";
@@ -78,7 +41,32 @@ void print_mode(std::ostream &out, const Load &load) {
         << ", " << count_text(characters, "six-bit character") << '\n';
 }
 
+// Whether a mode's messages can go out as BUFR: "yes", or "no: " and what
+// stops them. Messages of a mode are decoded ashore with the decoder's table
+// for it, and that table is what a BUFR message is written from.
+#ifdef VENTRAC_HAVE_BUFR
+std::string bufr_readiness(const Pilot &p, int mode) {
+    const Load decoder = decoder_load(p, mode);
+    const ventrac::bufr::Readiness r =
+        ventrac::bufr::check_table(decoder.table.data(), decoder.count());
+    if (r.ok) return "yes";
+    if (r.entry < 0 || r.entry >= decoder.count()) return "no: " + printable(r.reason);
+    const std::size_t line = decoder.lines[static_cast<std::size_t>(r.entry)];
+    return "no: line " + std::to_string(p.lines[line].line_number) + ": " + printable(r.reason);
+}
+#else
+std::string bufr_readiness(const Pilot &, int) { return "not checked (built without ecCodes)"; }
+#endif
+
 }  // namespace
+
+bool bufr_checked() {
+#ifdef VENTRAC_HAVE_BUFR
+    return true;
+#else
+    return false;
+#endif
+}
 
 void print_summary(std::ostream &out, const Pilot &p, const Findings &f) {
     out << p.path << ": " << count_text(f.count(Severity::Error), "error") << ", "
@@ -87,6 +75,7 @@ void print_summary(std::ostream &out, const Pilot &p, const Findings &f) {
     for (const Load &load : p.modes) {
         if (!load.keeps_lines()) continue;
         print_mode(out, load);
+        out << "mode " << load.mode << ": BUFR: " << bufr_readiness(p, load.mode) << '\n';
         any = true;
     }
     if (!any)
