@@ -471,8 +471,8 @@ TEST(BufrWriter, MessagesBufrCannotCarryFailWithTheirReason) {
     const Case cases[] = {
         {"048001;LOCAL;8;1;1;0;254;3;NUMERIC;1;0;1;local;;\n",
          "048001 (LOCAL) is a local descriptor, not in the WMO tables"},
-        {"012250;LOCALY;8;1;1;0;254;3;K;1;0;1;local;;\n",
-         "012250 (LOCALY) is a local descriptor, not in the WMO tables"},
+        {"012250;LOCAL\rY;8;1;1;0;254;3;K;1;0;1;local;;\n",
+         "012250 (LOCAL?Y) is a local descriptor, not in the WMO tables"},
         {"012099;NOPE;8;1;1;0;254;3;K;1;0;1;unknown;;\n", "012099 (NOPE) is not in WMO Table B version"},
         {"012101;TA;16;1;0.01;0;40000;3;PA;1;0;1;ta;;\n",
          "012101 (TA): the pilot unit 'PA' is not the Table B unit 'K'"},

@@ -17,10 +17,10 @@ constexpr int kMaxRepetitions = 255;
 // 6 characters are 48 bits, within its 53-bit mantissa.
 constexpr int kMaxCharacterBits = 48;
 
-std::string quoted(const char *text) { return std::string("'") + text + "'"; }
+std::string quoted(const char *text) { return "'" + shown(text) + "'"; }
 
 // "012101 (TA)": a table entry as the reasons name it.
-std::string named(const ElementSpec &e) { return std::string(e.code) + " (" + e.name + ")"; }
+std::string named(const ElementSpec &e) { return shown(e.code) + " (" + shown(e.name) + ")"; }
 
 bool six_digits(const char *code) {
     if (std::strlen(code) != 6) return false;
@@ -58,7 +58,7 @@ private:
         node.entry = j;
         node.spec = &e;
         if (!six_digits(e.code))
-            return refuse(j, "descriptor " + quoted(e.code) + " of " + e.name +
+            return refuse(j, "descriptor " + quoted(e.code) + " of " + shown(e.name) +
                                  " is not a six-digit BUFR descriptor");
         const long d = std::strtol(e.code, nullptr, 10);
         const long f = d / 100000, x = d / 1000 % 100, y = d % 1000;
@@ -104,7 +104,7 @@ private:
         node.spec = &e;
         node.group = true;
         if (!six_digits(e.code))
-            return refuse(j, "descriptor " + quoted(e.code) + " of " + e.name +
+            return refuse(j, "descriptor " + quoted(e.code) + " of " + shown(e.name) +
                                  " is not a six-digit BUFR descriptor");
         const Replication rep = replication_of(e.code);
         node.kind = rep.kind;
@@ -149,6 +149,13 @@ void flatten(const std::vector<Node> &nodes, std::vector<long> &out) {
 }
 
 }  // namespace
+
+std::string shown(const char *text) {
+    std::string s(text);
+    for (char &c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return s;
+}
 
 long factor_descriptor(int nbits) { return nbits == 1 ? 31000 : nbits > 8 ? 31002 : 31001; }
 

@@ -38,6 +38,10 @@ struct Layout {
     std::vector<long> descriptors;
 };
 
+// Pilot text as the reasons and warnings show it: one line, every control
+// character as '?'.
+std::string shown(const char *text);
+
 // The class 31 descriptor the decoder gives a delayed count of `nbits` bits.
 long factor_descriptor(int nbits);
 

@@ -125,7 +125,7 @@ private:
         const int width = static_cast<int>(n.factor_table->width);
         const double largest = std::ldexp(1.0, width) - (width == 1 ? 1 : 2);
         if (static_cast<double>(repeat) > largest)
-            return fail(std::string("group ") + n.spec->code + " (" + n.spec->name + ") repeats " +
+            return fail("group " + shown(n.spec->code) + " (" + shown(n.spec->name) + ") repeats " +
                         std::to_string(repeat) + " times, more than its count " + code +
                         " holds (" + number_text(largest) + ")");
         (n.factor == 31000 ? short_counts : n.factor == 31001 ? counts : extended_counts).push_back(repeat);
@@ -340,7 +340,7 @@ bool Writer::State::prepare(const Value &v, Outgoing &o, std::vector<std::string
     const ElementSpec &e = *v.node->spec;
     const TableEntry &t = *v.node->table;
     const double value = v.element->value;
-    const std::string who = std::string(v.element->spec.name) + " (" + e.code + ")";
+    const std::string who = shown(v.element->spec.name) + " (" + shown(e.code) + ")";
 
     if (t.character) {
         // The value is the coded bits (power 1, scale 1, reference 0, at most
