@@ -70,8 +70,8 @@ private:
         e.reference = (static_cast<double>(src_.next(2001)) - 1000) * e.scale;
         const long long ones = (1LL << e.nbits) - 1;
         e.max_coded = ones - 1 - static_cast<long long>(src_.next(2));
-        e.code = "0" + std::to_string(10000 + src_.next(89999));
-        e.name = "E" + std::to_string(serial_++);
+        e.code = '0' + std::to_string(10000 + src_.next(89999));
+        e.name = 'E' + std::to_string(serial_++);
         return e;
     }
 
@@ -83,7 +83,7 @@ private:
         g.max_coded = (1LL << g.nbits) - 2;
         g.repetitions = 1 + static_cast<int>(src_.next(3));
         g.children = items(depth + 1, 3);
-        g.name = "G" + std::to_string(serial_++);
+        g.name = 'G' + std::to_string(serial_++);
         return g;
     }
 

@@ -85,7 +85,10 @@ std::string name(int i) { return donnees[i].spec.name; }
 // The names, descriptors or identifiers of the first `n` entries, blank-separated.
 std::string listed(int n, const char *(*field)(const DecodedElement &)) {
     std::string text;
-    for (int i = 0; i < n; ++i) text += (i ? " " : "") + std::string(field(donnees[i]));
+    for (int i = 0; i < n; ++i) {
+        if (i) text += ' ';
+        text += field(donnees[i]);
+    }
     return text;
 }
 const char *name_of(const DecodedElement &d) { return d.spec.name; }

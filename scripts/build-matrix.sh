@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the whole project (library, programs, tests, fuzz replays,
+# benchmarks and the optional parts found) in every build type with g++ and
+# with clang++, warnings as errors, and prints a table of the results. Each
+# build has its own folder under BUILD_ROOT; the log of one that fails is
+# printed in part and kept there.
+# Usage: build-matrix.sh [BUILD_ROOT]   (default: /tmp/ventrac-build-matrix)
+# JOBS (default 2) sets the parallel jobs of each build; TYPES and COMPILERS
+# (blank-separated) narrow the matrix, e.g. COMPILERS=clang++ TYPES=Release.
+set -uo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+build_root=${1:-/tmp/ventrac-build-matrix}
+jobs=${JOBS:-2}
+read -r -a types <<<"${TYPES:-Debug Release RelWithDebInfo MinSizeRel}"
+read -r -a compilers <<<"${COMPILERS:-g++ clang++}"
+mkdir -p "$build_root"
+
+results=() failed=0
+for cxx in "${compilers[@]}"; do
+  case $cxx in
+    g++) cc=gcc ;;
+    clang++) cc=clang ;;
+    *) cc=${CC:-cc} ;;
+  esac
+  if ! command -v "$cxx" >/dev/null 2>&1; then
+    results+=("$cxx - not found")
+    failed=$((failed + 1))
+    continue
+  fi
+  for type in "${types[@]}"; do
+    dir=$build_root/$cxx-$type
+    log=$dir.log
+    echo "== $cxx $type"
+    start=$SECONDS
+    if CC=$cc CXX=$cxx cmake -S "$src" -B "$dir" -DCMAKE_BUILD_TYPE="$type" \
+         -DVENTRAC_WERROR=ON >"$log" 2>&1 &&
+       cmake --build "$dir" -j"$jobs" >>"$log" 2>&1; then
+      warnings=$(grep -c 'warning:' "$log" || true)
+      results+=("$cxx $type ok ($((SECONDS - start)) s, $warnings warnings)")
+    else
+      results+=("$cxx $type FAILED (log: $log)")
+      failed=$((failed + 1))
+      grep -E 'error|warning' "$log" | head -n 20
+    fi
+  done
+done
+echo
+printf '%s\n' "${results[@]}"
+echo "build matrix: $(( ${#results[@]} - failed )) passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Proves the README on a new Debian 12 machine: makes a minimal Debian 12
+# root with debootstrap, copies the repository's tracked files into it, and
+# there, as root, runs only what README.md says (its apt-get set-up line,
+# then its two commands), then builds the Debian package with cpack,
+# installs it with dpkg -i and runs the installed ventrac-check on the
+# example the package ships.
+#
+# Needs root and Debian's debootstrap; the packages come from the Debian
+# mirror this machine's apt uses (MIRROR overrides it).
+#
+# Usage: fresh-debian-check.sh [--worktree] [--keep] [ROOT_DIR]
+#   --worktree  copy the files as they are on disk, tracked or not, but
+#               those git ignores (default: as committed, git archive HEAD)
+#   --keep      leave the root in place afterwards
+#   ROOT_DIR    where to make the root (default: a new folder under /var/tmp)
+set -euo pipefail
+
+source_mode=head keep=false root=
+for arg in "$@"; do
+  case $arg in
+    --worktree) source_mode=worktree ;;
+    --keep) keep=true ;;
+    -*) echo "usage: fresh-debian-check.sh [--worktree] [--keep] [ROOT_DIR]" >&2; exit 2 ;;
+    *) root=$arg ;;
+  esac
+done
+
+[ "$(id -u)" -eq 0 ] || { echo "fresh-debian-check.sh: must run as root" >&2; exit 2; }
+command -v debootstrap >/dev/null || { echo "fresh-debian-check.sh: debootstrap not found" >&2; exit 2; }
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+# The Debian mirror of this machine's apt sources (deb822 or one-line form),
+# for the suite bookworm itself.
+find_mirror() {
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -e "$f" ] || continue
+    awk 'BEGIN { RS = ""; FS = "\n" }
+         {
+           uri = ""; ok = 0
+           for (i = 1; i <= NF; i++) {
+             if ($i ~ /^URIs:/) { sub(/^URIs:[ \t]*/, "", $i); split($i, u, /[ \t]+/); uri = u[1] }
+             if ($i ~ /^Suites:/ && $i ~ /[ \t]bookworm([ \t]|$)/) ok = 1
+           }
+           if (ok && uri != "") { print uri; exit }
+         }' "$f"
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -e "$f" ] || continue
+    awk '$1 == "deb" { n = 2; if ($2 ~ /^\[/) { while ($n !~ /\]$/) n++; n++ }
+                       if ($(n + 1) == "bookworm") { print $n; exit } }' "$f"
+  done
+}
+mirror=${MIRROR:-$(find_mirror | head -n 1)}
+mirror=${mirror:-http://deb.debian.org/debian}
+
+if [ -z "$root" ]; then
+  root=$(mktemp -d /var/tmp/ventrac-fresh.XXXXXX)
+else
+  mkdir -p "$root"
+fi
+root=$(cd "$root" && pwd)
+[ "$root" != / ] || { echo "fresh-debian-check.sh: refusing / as the root" >&2; exit 2; }
+
+mounted=()
+cleanup() {
+  local status=$? m
+  for ((m = ${#mounted[@]} - 1; m >= 0; m--)); do
+    umount "${mounted[$m]}" 2>/dev/null || umount -l "${mounted[$m]}" || true
+  done
+  if ! $keep; then
+    if grep -q " $root/" /proc/mounts; then
+      echo "fresh-debian-check.sh: $root still has mounts; not removed" >&2
+    else
+      rm -rf --one-file-system "$root"
+    fi
+  else
+    echo "root kept in $root"
+  fi
+  exit "$status"
+}
+trap cleanup EXIT
+
+step() { echo; echo "== [$((SECONDS / 60)) min $((SECONDS % 60)) s] $*"; }
+
+step "debootstrap --variant=minbase bookworm $root $mirror"
+debootstrap --variant=minbase bookworm "$root" "$mirror"
+
+step "copying the repository's files ($source_mode) to /src"
+mkdir -p "$root/src"
+if [ "$source_mode" = head ]; then
+  git -C "$repo" archive HEAD | tar -x -C "$root/src"
+else
+  git -C "$repo" ls-files -z --cached --others --exclude-standard | tar -C "$repo" --null -T - -c | tar -x -C "$root/src"
+fi
+
+cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+mount -t proc proc "$root/proc" && mounted+=("$root/proc")
+mount -t sysfs sysfs "$root/sys" && mounted+=("$root/sys")
+if [ -d "$root/dev/shm" ]; then
+  mount -t tmpfs tmpfs "$root/dev/shm" && mounted+=("$root/dev/shm")
+fi
+
+# A command in the new root, as root, in /src, with a clean environment and
+# no standard input.
+in_root() {
+  chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    DEBIAN_FRONTEND=noninteractive \
+    /bin/bash -c "cd /src && $1" </dev/null
+}
+
+setup=$("$repo/scripts/readme-commands.sh" setup "$root/src/README.md")
+example=$("$repo/scripts/readme-commands.sh" example "$root/src/README.md")
+tests=$("$repo/scripts/readme-commands.sh" test "$root/src/README.md")
+
+step "what the new root has before the README: $(in_root 'command -v cmake c++ cc g++ clang pkg-config python3 groff || true' | tr '\n' ' ')"
+
+step "README set-up: $setup"
+in_root "$setup"
+
+step "README example: $example"
+in_root 'find . -path ./build -prune -o -print | sort' >"$root/tree-before"
+in_root "$example"
+in_root 'find . -path ./build -prune -o -print | sort' >"$root/tree-after"
+if ! diff "$root/tree-before" "$root/tree-after"; then
+  echo "FAILED: running the example changed the source tree (above)"
+  exit 1
+fi
+in_root 'ls -l build/example/HPK_ship_obs.txt'
+
+step "README tests: $tests"
+in_root "$tests" 2>&1 | tee "$root/tests.log"
+if grep -Eq '\*\*\*Skipped|\((Skipped|Disabled)\)|Not Run' "$root/tests.log"; then
+  echo "FAILED: tests were skipped or not run"
+  exit 1
+fi
+
+step "Debian package: cpack -G DEB, dpkg -i, ventrac-check on the shipped example"
+in_root 'cd build && cpack -G DEB'
+in_root 'dpkg-deb --info build/ventrac_*.deb && dpkg-deb --contents build/ventrac_*.deb'
+in_root 'dpkg -i build/ventrac_*.deb'
+in_root 'cd / && command -v ventrac ventrac-decode ventrac-check && ls /usr/share/man/man1/ventrac*'
+in_root 'cd / && ventrac-check /usr/share/doc/ventrac/examples/ship.pilot'
+if in_root 'dpkg-deb --contents build/ventrac_*.deb' | grep -q '/dist-packages/ventrac/$'; then
+  in_root 'cd / && python3 -c "import ventrac; print(ventrac.__file__)"'
+fi
+
+step "fresh Debian 12 check passed"
