@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -103,9 +104,15 @@ void print_json(const Observation &obs, bool telex, Buffer &out) {
         p = write_text(p, valid                                ? ",\"valid\":true,\"missing\":false,\"value\":"
                           : t.validity == Validity::Missing ? ",\"valid\":false,\"missing\":true,\"value\":"
                                                             : ",\"valid\":false,\"missing\":false,\"value\":");
+        char *number = p;
         p = write_json_value(p, t.value, valid);
+        const std::size_t number_size = static_cast<std::size_t>(p - number);
         p = write_text(p, ",\"conv_value\":");
-        p = write_json_value(p, t.conv_value, valid);
+        // Most elements are shown unconverted: the same number, the same text.
+        if (std::memcmp(&t.conv_value, &t.value, sizeof t.value) == 0)
+            p = static_cast<char *>(std::memmove(p, number, number_size)) + number_size;
+        else
+            p = write_json_value(p, t.conv_value, valid);
         p = write_text(p, ",\"text\":");
         p = write_json_string(p, t.text);
         p = write_text(p, ",\"conv_text\":");

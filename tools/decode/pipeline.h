@@ -25,7 +25,7 @@ namespace ventrac::decode {
 
 // Files per batch, and lines (or bytes of lines) per batch.
 constexpr std::size_t kFilesPerBatch = 64;
-constexpr std::size_t kLinesPerBatch = 256;
+constexpr std::size_t kLinesPerBatch = 64;
 constexpr std::size_t kLineBytesPerBatch = 1 << 20;
 // Batches in the pool for `threads` decoding threads.
 constexpr std::size_t batches_for(unsigned threads) { return 2 * std::size_t{threads} + 2; }

@@ -79,12 +79,13 @@ std::uint64_t load4(const unsigned char *s) {
 // string: below 0x20, 0x7F and above, a quote or a backslash. (The usual
 // has-zero-byte test: it may flag more bytes than those, never fewer, and
 // never flags a word that has none.)
-bool any_special(std::uint64_t w) {
+[[gnu::always_inline]] inline bool any_special(std::uint64_t w) {
     constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
     const std::uint64_t quote = w ^ (ones * '"'), backslash = w ^ (ones * '\\');
-    const std::uint64_t del = w ^ (ones * 0x7F);
+    // Below 0x20; a quote; a backslash; 0x7F (0x80 once one is added) and
+    // above.
     return ((((w - ones * 0x20) & ~w) | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) |
-             ((del - ones) & ~del) | w) &
+             w | (w + ones)) &
             highs) != 0;
 }
 
@@ -126,7 +127,7 @@ bool copy_plain(char *p, const unsigned char *s, std::size_t size) {
 }  // namespace
 
 void Buffer::grow(std::size_t n) {
-    const std::size_t capacity = std::max({size_ + n, 2 * capacity_, std::size_t{4096}});
+    const std::size_t capacity = std::max({size_ + n, 2 * capacity_, std::size_t{64 * 1024}});
     std::unique_ptr<char[]> data(new char[capacity]);  // left uninitialised
     if (size_ != 0) std::memcpy(data.get(), data_.get(), size_);
     data_ = std::move(data);
@@ -137,12 +138,6 @@ Buffer &Buffer::operator<<(int number) {
     char *at = reserve(12);  // 10 digits and a sign at most
     commit(std::to_chars(at, at + 12, number).ptr);
     return *this;
-}
-
-std::string_view trim_blanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 namespace {
