@@ -6,9 +6,9 @@
 # The sanitizer build (build-asan, -DVENTRAC_SANITIZE=ON) is used when it is
 # there, so leaks are reported too; else build/ (built when missing).
 # Then, when ventrac-decode is built, its peak memory decoding 1,000 and
-# 10,000 copies of one message in one batch (heap under valgrind's massif
+# 20,000 copies of one message in one batch (heap under valgrind's massif
 # when installed, else resident memory) may grow by no more than 48 bytes
-# (256 resident) per extra message: the file names it is given take 32.
+# (256 resident) per extra message: the file names it is given take 16.
 # Usage: bench/robustness.sh [RUNS] [SEED]; failing cases are kept under
 # build/robustness-failures/.
 set -euo pipefail
@@ -160,16 +160,19 @@ if os.access(decode_path, os.X_OK):
         message = f.read()
     os.mkdir(os.path.join(batch, "m"))
     names = []
-    for k in range(10000):
+    for k in range(20000):
         name = "m/%05d" % k
         with open(os.path.join(batch, name), "wb") as f: f.write(message)
         names.append(name)
 
     # Peak heap under valgrind's massif when it is installed (exact bytes),
     # else peak resident memory (whole pages, the allocator's slack with
-    # them). The tool keeps one name per file of its command line (a 32-byte
-    # std::string): beyond 48 bytes per extra message on the heap, or 256 of
-    # resident memory, something of each decode is kept.
+    # them). The tool keeps one name per file of its command line (a 16-byte
+    # view of the argument): beyond 48 bytes per extra message on the heap,
+    # or 256 of resident memory, something of each decode is kept. The
+    # output batches in use at the peak vary from run to run by a few
+    # hundred KiB whatever the count: 19,000 extra messages keep that well
+    # below the limit.
     use_massif = shutil.which("valgrind") is not None
     limit = 48 if use_massif else 256
 
@@ -189,14 +192,14 @@ if os.access(decode_path, os.X_OK):
     small, s_status = peak_bytes(names[:1000])
     large, l_status = peak_bytes(names)
     shutil.rmtree(batch)
-    per_message = (large - small) / 9000
+    per_message = (large - small) / 19000
     grew = per_message > limit or s_status != 0 or l_status != 0
     what = "peak heap (massif)" if use_massif else "peak RSS"
-    print("ventrac-decode %s: %d bytes for 1,000 files (status %d), %d bytes for 10,000 (status %d)"
+    print("ventrac-decode %s: %d bytes for 1,000 files (status %d), %d bytes for 20,000 (status %d)"
           % (what, small, s_status, large, l_status))
     print("memory across the batch: %+.1f bytes per extra message: %s"
           % (per_message, "not measured: ventrac-decode failed" if s_status or l_status
-             else "GROWS" if grew else "flat (the file names alone take 32)"))
+             else "GROWS" if grew else "flat (the file names alone take 16)"))
 else:
     print("ventrac-decode not built: memory check skipped")
 sys.exit(1 if failures or grew else 0)
