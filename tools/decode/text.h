@@ -55,7 +55,7 @@ private:
 // terminator is looked for eight bytes at a time, inline: the decoded
 // tables are read field by field, seven fields an element.
 template <std::size_t N>
-std::string_view field(const char (&text)[N]) {
+[[gnu::always_inline]] inline std::string_view field(const char (&text)[N]) {
     constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
     std::size_t i = 0;
     // The first flagged byte is the first zero: the lowest on a little-endian
