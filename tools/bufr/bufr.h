@@ -113,7 +113,8 @@ struct Readiness {
 
 // Whether messages of a mode whose decoder table is table[0..count) can go
 // out as BUFR (with the newest installed master table version); entry: the
-// index of the table entry that stops it.
+// index of the table entry that stops it, -1 when no entry does (no table,
+// or no WMO tables installed). The reason names no line and has no line feed.
 Readiness check_table(const ElementSpec *table, int count);
 
 // The newest WMO master table version the installed ecCodes holds; 0 when
