@@ -377,10 +377,10 @@ TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
         const std::string &m = messages[i % 3];
         if (i < lines) {
             log += (i % 7 == 3 ? std::string("garbage") : m) + (i % 5 == 0 ? "\r\n" : "\n");
-            if (i % 7 != 3 && i % 3 != 1) last_line = "log.txt:" + std::to_string(i + 1);
+            if (i % 7 != 3 && i % 3 != 1) last_line = std::string("log.txt:") + std::to_string(i + 1);
         }
         if (i >= files) continue;
-        const std::string name = "m" + std::to_string(i);
+        const std::string name = std::string("m") + std::to_string(i);
         if (i % 11 == 5) {
             list += i % 2 ? " short" : " empty";
         } else if (i % 13 == 7) {
@@ -398,7 +398,7 @@ TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
         for (const std::string &input : std::vector<std::string>{list, " --lines log.txt"}) {
             const RunResult one = decode("--jobs 1 " + mode + " " + common + input);
             const std::string trace_one = mode.find("trace") != std::string::npos ? read_file(dir.file("trace.txt")) : "";
-            const RunResult many = decode("--jobs " + std::to_string(kJobs) + " " + mode + " " + common + input);
+            const RunResult many = decode(std::string("--jobs ") + std::to_string(kJobs) + " " + mode + " " + common + input);
             const std::string trace_many = mode.find("trace") != std::string::npos ? read_file(dir.file("trace.txt")) : "";
             const std::string what = mode + (input == list ? " files" : " lines");
             EXPECT_EQ(one.status, 1) << what;
