@@ -8,6 +8,8 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,9 +32,8 @@ py::str to_str(std::string_view text);
 // The text of a fixed-size field, up to its terminator, never past the field.
 template <std::size_t N>
 std::string_view field(const char (&text)[N]) {
-    std::size_t n = 0;
-    while (n < N && text[n] != '\0') ++n;
-    return {text, n};
+    const void *end = std::memchr(text, '\0', N);
+    return {text, end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
 }
 
 // `text` without its leading and trailing blanks (' ' only).
@@ -69,8 +70,13 @@ template <class... Args>
 
 // ---- decoded observations (decode.cpp) -------------------------------------
 
+// A text of an observation: `size` bytes from `at` in its `texts`.
+struct TextRef {
+    std::uint32_t at = 0, size = 0;
+};
+
 struct ElementData {
-    std::string ident, code, name, unit, text, conv_text, comment;
+    TextRef ident, code, name, unit, text, conv_text, comment;
     double value = 0.0;
     double conv_value = 0.0;
     bool valid = false;    // usable: neither missing nor implausible
@@ -78,11 +84,17 @@ struct ElementData {
     bool flag = false;     // the pilot lets lookups report it
 };
 
+// One decoded message. Its texts share one block: a batch of messages
+// costs a few allocations each, made and freed on the decoding threads'
+// behalf rather than one per text.
 struct ObservationData {
     std::string identifier;
     int mode = 0;
     int data_type = 0;
     std::vector<ElementData> elements;
+    std::string texts;
+
+    std::string_view operator[](TextRef r) const { return std::string_view(texts).substr(r.at, r.size); }
 };
 
 // What one message or file gave: an observation, or why there is none.

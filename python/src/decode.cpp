@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cstring>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -103,16 +105,30 @@ DecodeOutcome decode_text(ventrac_dctx *ctx, const ventrac_pilot *pilot, std::st
     obs->mode = ventrac_dctx_mode(ctx);
     obs->data_type = ventrac_dctx_type_code(ctx);
     obs->elements.resize(static_cast<std::size_t>(count));
+    // The texts of every element, in one block sized beforehand.
+    thread_local std::vector<std::array<std::string_view, 7>> views;
+    views.resize(static_cast<std::size_t>(count));
+    std::size_t size = 0;
+    for (int i = 0; i < count; ++i) {
+        const DecodedElement &d = *ventrac_dctx_element(ctx, i);
+        auto &v = views[static_cast<std::size_t>(i)];
+        v = {field(d.ident), field(d.spec.code), field(d.spec.name), field(d.spec.unit),
+             trim_blanks(field(d.text)), trim_blanks(field(d.conv_text)), field(d.spec.comment)};
+        for (std::string_view t : v) size += t.size();
+    }
+    obs->texts.resize(size);
+    char *out_text = obs->texts.data();
     for (int i = 0; i < count; ++i) {
         const DecodedElement &d = *ventrac_dctx_element(ctx, i);
         ElementData &e = obs->elements[static_cast<std::size_t>(i)];
-        e.ident = field(d.ident);
-        e.code = field(d.spec.code);
-        e.name = field(d.spec.name);
-        e.unit = field(d.spec.unit);
-        e.text = trim_blanks(field(d.text));
-        e.conv_text = trim_blanks(field(d.conv_text));
-        e.comment = field(d.spec.comment);
+        const auto &v = views[static_cast<std::size_t>(i)];
+        TextRef *refs[] = {&e.ident, &e.code, &e.name, &e.unit, &e.text, &e.conv_text, &e.comment};
+        for (std::size_t k = 0; k < v.size(); ++k) {
+            *refs[k] = TextRef{static_cast<std::uint32_t>(out_text - obs->texts.data()),
+                               static_cast<std::uint32_t>(v[k].size())};
+            if (!v[k].empty()) std::memcpy(out_text, v[k].data(), v[k].size());
+            out_text += v[k].size();
+        }
         e.value = d.value;
         e.conv_value = d.conv_value;
         e.valid = d.valid != 0;

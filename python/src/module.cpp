@@ -16,6 +16,7 @@ struct Element {
     std::shared_ptr<const ObservationData> data;
     std::size_t index;
     const ElementData &get() const { return data->elements[index]; }
+    py::str str(TextRef ElementData::*text) const { return to_str((*data)[get().*text]); }
 };
 
 struct Observation {
@@ -29,19 +30,19 @@ py::object optional_float(const ElementData &e, double v) {
     return py::float_(v);
 }
 
-py::dict element_dict(const ElementData &e) {
+py::dict element_dict(const ObservationData &obs, const ElementData &e) {
     py::dict d;
-    d["ident"] = to_str(e.ident);
-    d["code"] = to_str(e.code);
-    d["name"] = to_str(e.name);
-    d["unit"] = to_str(e.unit);
+    d["ident"] = to_str(obs[e.ident]);
+    d["code"] = to_str(obs[e.code]);
+    d["name"] = to_str(obs[e.name]);
+    d["unit"] = to_str(obs[e.unit]);
     d["valid"] = py::bool_(e.valid);
     d["missing"] = py::bool_(e.missing);
     d["value"] = optional_float(e, e.value);
     d["conv_value"] = optional_float(e, e.conv_value);
-    d["text"] = to_str(e.text);
-    d["conv_text"] = to_str(e.conv_text);
-    d["comment"] = to_str(e.comment);
+    d["text"] = to_str(obs[e.text]);
+    d["conv_text"] = to_str(obs[e.conv_text]);
+    d["comment"] = to_str(obs[e.comment]);
     return d;
 }
 
@@ -64,8 +65,8 @@ const ElementData *look_up(const ObservationData &obs, const std::string &code, 
     probe += trim_blanks(name);
     std::string candidate;
     for (const ElementData &e : obs.elements) {
-        candidate.assign(trim_blanks(e.code));
-        candidate += trim_blanks(e.name);
+        candidate.assign(trim_blanks(obs[e.code]));
+        candidate += trim_blanks(obs[e.name]);
         if (candidate == probe) return e.valid && e.flag ? &e : nullptr;
     }
     return nullptr;
@@ -309,25 +310,26 @@ PYBIND11_MODULE(_ventrac, m) {
     load_errors();
 
     py::class_<Element>(m, "Element", kElementDoc)
-        .def_property_readonly("ident", [](const Element &e) { return to_str(e.get().ident); })
-        .def_property_readonly("code", [](const Element &e) { return to_str(e.get().code); })
-        .def_property_readonly("name", [](const Element &e) { return to_str(e.get().name); })
-        .def_property_readonly("unit", [](const Element &e) { return to_str(e.get().unit); })
+        .def_property_readonly("ident", [](const Element &e) { return e.str(&ElementData::ident); })
+        .def_property_readonly("code", [](const Element &e) { return e.str(&ElementData::code); })
+        .def_property_readonly("name", [](const Element &e) { return e.str(&ElementData::name); })
+        .def_property_readonly("unit", [](const Element &e) { return e.str(&ElementData::unit); })
         .def_property_readonly("value", [](const Element &e) { return optional_float(e.get(), e.get().value); })
         .def_property_readonly("conv_value",
                                [](const Element &e) { return optional_float(e.get(), e.get().conv_value); })
         .def_property_readonly("valid", [](const Element &e) { return e.get().valid; })
         .def_property_readonly("missing", [](const Element &e) { return e.get().missing; })
-        .def_property_readonly("text", [](const Element &e) { return to_str(e.get().text); })
-        .def_property_readonly("conv_text", [](const Element &e) { return to_str(e.get().conv_text); })
-        .def_property_readonly("comment", [](const Element &e) { return to_str(e.get().comment); })
-        .def("to_dict", [](const Element &e) { return element_dict(e.get()); },
+        .def_property_readonly("text", [](const Element &e) { return e.str(&ElementData::text); })
+        .def_property_readonly("conv_text", [](const Element &e) { return e.str(&ElementData::conv_text); })
+        .def_property_readonly("comment", [](const Element &e) { return e.str(&ElementData::comment); })
+        .def("to_dict", [](const Element &e) { return element_dict(*e.data, e.get()); },
              "The element's attributes as a dict.")
         .def("__repr__", [](const Element &e) {
             const ElementData &d = e.get();
             const char *state = d.missing ? ", missing" : d.valid ? "" : ", implausible";
             return py::str("<Element {} {} {}={}{}>")
-                .format(to_str(d.ident), to_str(d.code), to_str(d.name), to_str(d.text), state);
+                .format(e.str(&ElementData::ident), e.str(&ElementData::code), e.str(&ElementData::name),
+                        e.str(&ElementData::text), state);
         });
 
     py::class_<Observation>(m, "Observation", kObservationDoc)
@@ -367,7 +369,7 @@ PYBIND11_MODULE(_ventrac, m) {
                 d["mode"] = o.data->mode;
                 d["data_type"] = o.data->data_type;
                 py::list elements;
-                for (const ElementData &e : o.data->elements) elements.append(element_dict(e));
+                for (const ElementData &e : o.data->elements) elements.append(element_dict(*o.data, e));
                 d["elements"] = elements;
                 return d;
             },
