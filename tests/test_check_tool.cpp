@@ -82,7 +82,7 @@ std::string elements(int first, int count, int mask) {
     for (int i = first; i < first + count; ++i) {
         char code[8];
         std::snprintf(code, sizeof code, "%6.6d", i);
-        text += line(code, kByte, mask, "E" + std::to_string(i));
+        text += line(code, kByte, mask, 'E' + std::to_string(i));
     }
     return text;
 }

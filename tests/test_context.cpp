@@ -56,7 +56,7 @@ TEST(Context, AgreesWithTheProcessWideInterface) {
     for (std::uint32_t seed = 1; seed <= 150; ++seed) {
         vt_test::SeededSource source(seed);
         const vt_test::RoundTripCase c = vt_test::make_round_trip_case(source);
-        const std::string path = dir.file("p" + std::to_string(seed));
+        const std::string path = dir.file('p' + std::to_string(seed));
         vt_test::write_file(path, c.pilot);
         std::vector<double> values(VENTRAC_MAX_VALUES, 0.0);
         std::vector<int> presence(VENTRAC_MAX_VALUES, 0);

@@ -380,7 +380,7 @@ TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
             if (i % 7 != 3 && i % 3 != 1) last_line = std::string("log.txt:") + std::to_string(i + 1);
         }
         if (i >= files) continue;
-        const std::string name = std::string("m") + std::to_string(i);
+        const std::string name = 'm' + std::to_string(i);
         if (i % 11 == 5) {
             list += i % 2 ? " short" : " empty";
         } else if (i % 13 == 7) {

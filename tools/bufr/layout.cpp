@@ -17,7 +17,7 @@ constexpr int kMaxRepetitions = 255;
 // 6 characters are 48 bits, within its 53-bit mantissa.
 constexpr int kMaxCharacterBits = 48;
 
-std::string quoted(const char *text) { return "'" + shown(text) + "'"; }
+std::string quoted(const char *text) { return '\'' + shown(text) + '\''; }
 
 // "012101 (TA)": a table entry as the reasons name it.
 std::string named(const ElementSpec &e) { return shown(e.code) + " (" + shown(e.name) + ")"; }

@@ -242,7 +242,7 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
     // the abbreviation's places in expanded order from 1.
     std::unordered_map<std::string, int> ranks;
     auto key_of = [&ranks](const TableEntry &t) {
-        return "#" + std::to_string(++ranks[t.abbreviation]) + "#" + t.abbreviation;
+        return '#' + std::to_string(++ranks[t.abbreviation]) + '#' + t.abbreviation;
     };
     std::vector<Outgoing> outgoing;
     outgoing.reserve(walk.values.size() + 1);
