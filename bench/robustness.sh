@@ -175,19 +175,25 @@ if os.access(decode_path, os.X_OK):
     # below the limit.
     use_massif = shutil.which("valgrind") is not None
     limit = 48 if use_massif else 256
+    if not use_massif and not os.access("/usr/bin/time", os.X_OK):
+        sys.exit("the memory check needs valgrind or GNU time (Debian: valgrind or time)")
 
+    # Resident memory as GNU time reports it: the rusage of a process
+    # started from here would count this Python process's own memory.
     def peak_bytes(files):
         out = os.path.join(batch, "massif.out")
         cmd = [decode_path, "ship.pilot"] + files
         if use_massif:
             cmd = ["valgrind", "--tool=massif", "--massif-out-file=" + out] + cmd
-        p = subprocess.Popen(cmd, cwd=batch, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(p.pid, 0)
-        if not use_massif:
-            return usage.ru_maxrss * 1024, os.waitstatus_to_exitcode(status)
+        else:
+            cmd = ["/usr/bin/time", "-f", "%M", "-o", out] + cmd
+        status = subprocess.run(cmd, cwd=batch, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL).returncode
         with open(out) as f:
+            if not use_massif:
+                return int(f.read().split()[-1]) * 1024, status
             peak = max(int(line.split("=")[1]) for line in f if line.startswith("mem_heap_B="))
-        return peak, os.waitstatus_to_exitcode(status)
+        return peak, status
 
     small, s_status = peak_bytes(names[:1000])
     large, l_status = peak_bytes(names)
