@@ -130,7 +130,7 @@ std::optional<DataTypeEntry> data_types_from(py::handle object) {
     for (py::handle item : object.attr("items")()) {
         if (n == kMax)
             throw py::value_error("data_types holds more than " + std::to_string(kMax) + " modes");
-        const py::tuple pair = py::reinterpret_borrow<py::tuple>(item);
+        const py::sequence pair = py::reinterpret_borrow<py::sequence>(item);
         table.modes[n] = small_int(pair[0], -128, 127, "a mode of data_types");
         table.types[n] = small_int(pair[1], -128, 127, "a data type of data_types");
         ++n;

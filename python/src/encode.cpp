@@ -122,7 +122,9 @@ private:
         const double largest = largest_code(e);
         if (largest < 0)
             return fail("value " + std::to_string(i) + " (" + number(v) + ") cannot be sent: element " +
-                            element_name(e) + " has no bits",
+                            element_name(e) + " has no code for a present value (" +
+                            std::to_string(static_cast<int>(e.nbits)) + " bits, max_coded " +
+                            std::to_string(e.max_coded) + ")",
                         index);
         const double x = unrounded(e, v);
         // Rounded to the nearest code, x must land on 0 .. largest.

@@ -88,6 +88,20 @@ def test_fewer_values_leave_the_rest_missing(ship_pilot):
     assert all(e.missing for e in obs.elements[2:17])
 
 
+def test_elements_with_no_code_for_a_value_refuse_one():
+    # Zero bits: the value would read back as missing. max_coded above the
+    # width: the top codes would wrap or read as missing.
+    pilot = ventrac.Pilot.from_text("000000;MODE;4;1;1;0;14;3;N;1;0;0;m;;\n"
+                                    "001001;Z;0;1;1;0;0;3;U;1;0;1;z;;\n"
+                                    "001002;W;4;1;1;0;100;3;U;1;0;1;w;;\n")
+    assert pilot.decode(pilot.encode(1, [None, 14], "X")).elements[1].value == 14
+    with pytest.raises(ventrac.EncodeError, match="no code for a present value") as caught:
+        pilot.encode(1, [0, 3], "X")
+    assert caught.value.index == 0
+    with pytest.raises(ventrac.EncodeError, match="outside the range .* 0.0 to 14.0"):
+        pilot.encode(1, [None, 15], "X")
+
+
 def test_message_too_long_for_the_buffer_raises_encode_error():
     pilot = ventrac.Pilot.from_text("000000;MODE;4;1;1;0;14;3;N;1;0;0;m;;\n"
                                     "101000;N;8;1;1;0;254;3;U;1;0;1;n;;\n"
