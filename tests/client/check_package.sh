@@ -4,10 +4,12 @@
 # dependencies (dpkg-deb --info), that every file lies under /usr with the
 # programs, the library, the headers, the man pages and the shipped example
 # (dpkg-deb --contents), and that the packaged ventrac-check runs on the
-# packaged example.
-# Usage: check_package.sh BUILD_DIR
+# packaged example, and Debian's python3 imports the packaged Python module.
+# Usage: check_package.sh BUILD_DIR [plain|sanitized]
+# A sanitized build's module needs the sanitizer runtime loaded first: the
+# import is then left out.
 set -euo pipefail
-build_dir=$1
+build_dir=$1 build_kind=${2:-plain}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -72,7 +74,7 @@ dpkg-deb -x "$deb" "$work/root"
 libdir=$(dirname "$(find "$work/root" -name 'libventrac.*' | head -n 1)")
 export LD_LIBRARY_PATH=$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 "$work/root/usr/bin/ventrac-check" "$work/root/usr/share/doc/ventrac/examples/ship.pilot"
-if $python_module && [ -x /usr/bin/python3 ]; then
+if $python_module && [ "$build_kind" = plain ] && [ -x /usr/bin/python3 ]; then
   PYTHONPATH=$work/root/usr/lib/python3/dist-packages /usr/bin/python3 -c \
     'import sys, ventrac; print("python3 imports", ventrac.__file__); ventrac.Pilot(sys.argv[1])' \
     "$work/root/usr/share/doc/ventrac/examples/ship.pilot"
