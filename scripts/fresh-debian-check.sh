@@ -143,7 +143,8 @@ in_root 'dpkg-deb --info build/ventrac_*.deb && dpkg-deb --contents build/ventra
 in_root 'dpkg -i build/ventrac_*.deb'
 in_root 'cd / && command -v ventrac ventrac-decode ventrac-check && ls /usr/share/man/man1/ventrac*'
 in_root 'cd / && ventrac-check /usr/share/doc/ventrac/examples/ship.pilot'
-if in_root 'dpkg-deb --contents build/ventrac_*.deb' | grep -q '/dist-packages/ventrac/$'; then
+contents=$(in_root 'dpkg-deb --contents build/ventrac_*.deb')
+if grep -q '/dist-packages/ventrac/$' <<<"$contents"; then
   in_root 'cd / && python3 -c "import ventrac; print(ventrac.__file__)"'
 fi
 
