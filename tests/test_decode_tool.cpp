@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "tools/decode/input.h"
 #include "tools/decode/pipeline.h"
 
 namespace {
@@ -349,6 +350,29 @@ TEST_F(DecodeTool, LinesAreMessagesNamedByFileAndLine) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.rfind("log.txt:1: identifier FNZ6042, mode 1", 0), 0u);
     EXPECT_EQ(decode("--lines " + quote(pilot_path) + " none.txt").status, 0);
+}
+
+TEST_F(DecodeTool, LinesAcrossReadsAndTooLongLines) {
+    using ventrac::decode::LineReader;
+    const std::string message = read_file(dir.file(hpk));
+    // A blank line that puts the carriage return of line 2 last in the first
+    // read and its line feed first in the second; a message that spans the
+    // second and third reads; a line too long to be kept; then messages.
+    std::string log(LineReader::kBlock - 1 - message.size() - 1, ' ');
+    log += "\n" + message + "\r\n";
+    ASSERT_EQ(log.size(), LineReader::kBlock + 1);
+    log += std::string(LineReader::kBlock - 30, ' ') + "\n" + message + "\n";
+    log += std::string(LineReader::kMaxLine + 1, 'A') + "\r\n" + message + "\r\n" + message;
+    write_file(dir.file("log.txt"), log);
+    const RunResult whole = decode("--json --telex " + quote(pilot_path) + " " + hpk);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::string record = whole.out.substr(whole.out.find(",\"identifier\""));
+    const RunResult r = decode("--lines --json --telex " + quote(pilot_path) + " log.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ventrac-decode: log.txt:5: longer than 1048576 bytes, a message has at most 1373\n");
+    std::string expected;
+    for (const int line : {2, 4, 6, 7}) expected += "{\"file\":\"log.txt:" + std::to_string(line) + "\"" + record;
+    EXPECT_TRUE(r.out == expected) << r.out.substr(0, 400);
 }
 
 TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {

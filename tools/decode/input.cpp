@@ -11,8 +11,6 @@ namespace {
 // First size tried for a whole file: every message fits (7 + 1366
 // characters at most).
 constexpr std::size_t kFirstRead = 2048;
-// Bytes read at a time from a file of lines.
-constexpr std::size_t kBlock = 256 * 1024;
 
 bool blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 

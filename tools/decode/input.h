@@ -28,6 +28,8 @@ public:
     // Lines longer than this are not kept (a message has at most 1373
     // characters): next() reports them with `too_long`.
     static constexpr std::size_t kMaxLine = 1 << 20;
+    // Bytes read at a time.
+    static constexpr std::size_t kBlock = 256 * 1024;
 
     explicit LineReader(const std::string &name);
     ~LineReader();
