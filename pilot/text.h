@@ -30,6 +30,11 @@ inline std::size_t field_length(const char *field, std::size_t size) noexcept {
 // size - 1 characters and always terminated.
 void copy_text(char *dst, std::size_t size, std::string_view src) noexcept;
 
+// Length of the well-formed UTF-8 sequence of 2 to 4 bytes starting at
+// text[i] (i < text.size()), or 0 when there is none: no overlong forms, no
+// surrogates, nothing above U+10FFFF. Never reads past the text.
+std::size_t utf8_length(std::string_view text, std::size_t i) noexcept;
+
 }  // namespace ventrac
 
 /*

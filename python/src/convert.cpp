@@ -2,37 +2,12 @@
 #include <cstring>
 
 #include "binding.h"
+#include "pilot/text.h"
 
 namespace ventrac::python {
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence of 2 to 4 bytes starting at
-// text[i], or 0 when there is none: no overlong forms, no surrogates,
-// nothing above U+10FFFF.
-std::size_t utf8_length(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    std::size_t n = 0;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < n || byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (std::size_t k = 2; k < n; ++k)
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-    return n;
-}
 
 // Never freed: the classes must outlive every call, and Python objects
 // cannot be released once the interpreter has finalised.
@@ -69,7 +44,7 @@ py::str to_str(std::string_view text) {
         if (c < 0x80) {
             utf8 += static_cast<char>(c);
             ++i;
-        } else if (const std::size_t n = utf8_length(text, i); n != 0) {
+        } else if (const std::size_t n = ventrac::utf8_length(text, i); n != 0) {
             utf8.append(text.substr(i, n));
             i += n;
         } else {

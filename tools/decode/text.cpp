@@ -5,36 +5,12 @@
 #include <cmath>
 #include <cstdint>
 
+#include "pilot/text.h"
+
 namespace ventrac::decode {
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence starting at text[i] (2 to 4
-// bytes), or 0 when there is none: no overlong forms, no surrogates, nothing
-// above U+10FFFF.
-std::size_t utf8_length(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    std::size_t n = 0;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < n || byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (std::size_t k = 2; k < n; ++k)
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-    return n;
-}
 
 // Bytes a JSON string holds as they are: printable ASCII but '"' and '\\'.
 constexpr auto kJsonPlain = [] {
@@ -235,7 +211,7 @@ char *write_json_string(char *p, std::string_view text) {
             continue;
         }
         if (c >= 0x80) {
-            if (const std::size_t n = utf8_length(text, i); n != 0) {
+            if (const std::size_t n = ventrac::utf8_length(text, i); n != 0) {
                 std::memcpy(p, s + i, n);
                 p += n;
                 i += n;
