@@ -52,99 +52,6 @@ bool LineSource::next(Batch &batch) {
 
 namespace {
 
-// The shared state of the threads.
-class Pipeline {
-public:
-    Pipeline(BatchSource &source, std::size_t batches) : source_(source), pool_(batches), done_(batches) {
-        for (Batch &b : pool_) free_.push_back(&b);
-    }
-
-    // A worker thread's loop.
-    void work(BatchWorker &worker) {
-        try {
-            for (;;) {
-                Batch *batch = nullptr;
-                {
-                    std::unique_lock lock(mutex_);
-                    free_ready_.wait(lock, [&] { return !free_.empty() || stop_; });
-                    if (stop_) return;
-                    batch = free_.back();
-                    free_.pop_back();
-                    if (exhausted_ || !source_.next(*batch)) {
-                        free_.push_back(batch);
-                        if (!exhausted_) {
-                            exhausted_ = true;
-                            total_ = next_sequence_;
-                            done_ready_.notify_all();
-                        }
-                        free_ready_.notify_all();
-                        return;
-                    }
-                    batch->sequence = next_sequence_++;
-                }
-                batch->clear_output();
-                worker.process(*batch);
-                {
-                    std::lock_guard lock(mutex_);
-                    done_[batch->sequence % done_.size()] = batch;
-                }
-                done_ready_.notify_all();
-            }
-        } catch (...) {
-            std::lock_guard lock(mutex_);
-            if (!error_) error_ = std::current_exception();
-            stop_ = true;
-            free_ready_.notify_all();
-            done_ready_.notify_all();
-        }
-    }
-
-    // The batches in order, then null at the end. Rethrows a worker's
-    // exception.
-    Batch *next_done() {
-        std::unique_lock lock(mutex_);
-        Batch *&slot = done_[written_ % done_.size()];
-        done_ready_.wait(lock, [&] {
-            return stop_ || (slot != nullptr && slot->sequence == written_) ||
-                   (exhausted_ && written_ == total_);
-        });
-        if (error_) std::rethrow_exception(error_);
-        if (stop_ || slot == nullptr || slot->sequence != written_) return nullptr;
-        Batch *batch = slot;
-        slot = nullptr;
-        ++written_;
-        return batch;
-    }
-
-    void release(Batch *batch) {
-        {
-            std::lock_guard lock(mutex_);
-            free_.push_back(batch);
-        }
-        free_ready_.notify_one();
-    }
-
-    void stop() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        free_ready_.notify_all();
-        done_ready_.notify_all();
-    }
-
-private:
-    BatchSource &source_;
-    std::vector<Batch> pool_;
-    std::mutex mutex_;
-    std::condition_variable free_ready_, done_ready_;
-    std::vector<Batch *> free_;
-    std::vector<Batch *> done_;  // finished batches, by sequence modulo the pool
-    std::uint64_t next_sequence_ = 0, written_ = 0, total_ = 0;
-    bool exhausted_ = false, stop_ = false;
-    std::exception_ptr error_;
-};
-
 void put(std::FILE *file, std::string_view text) {
     if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
 }
@@ -166,13 +73,105 @@ void write_batch(const Batch &batch, const Sinks &sinks) {
     if (sinks.bufr != nullptr) put(sinks.bufr, batch.bufr.view());
 }
 
+// The shared state of the threads. There is no writing thread: the worker
+// that finishes a batch writes it, and every finished batch after it, when
+// no other worker is writing, so the output leaves in order from the core
+// that has just printed it.
+class Pipeline {
+public:
+    Pipeline(BatchSource &source, const Sinks &sinks, std::size_t batches)
+        : source_(source), sinks_(sinks), pool_(batches), done_(batches) {
+        for (Batch &b : pool_) free_.push_back(&b);
+    }
+
+    // A worker thread's loop.
+    void work(BatchWorker &worker) {
+        try {
+            for (;;) {
+                Batch *batch = nullptr;
+                {
+                    std::unique_lock lock(mutex_);
+                    free_ready_.wait(lock, [&] { return !free_.empty() || stop_; });
+                    if (stop_) return;
+                    batch = free_.back();
+                    free_.pop_back();
+                    if (exhausted_ || !source_.next(*batch)) {
+                        exhausted_ = true;
+                        free_.push_back(batch);
+                        free_ready_.notify_all();
+                        return;
+                    }
+                    batch->sequence = next_sequence_++;
+                }
+                batch->clear_output();
+                worker.process(*batch);
+                finish(batch);
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            if (!error_) error_ = std::current_exception();
+            stop_ = true;
+            free_ready_.notify_all();
+        }
+    }
+
+    // After every worker has returned: whether every message decoded.
+    // Rethrows a worker's exception.
+    bool all_decoded() const {
+        if (error_) std::rethrow_exception(error_);
+        return !failed_;
+    }
+
+    void stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        free_ready_.notify_all();
+    }
+
+private:
+    // Hands a processed batch over, then writes what is ready in order
+    // unless another worker is at it (that one then writes this one too).
+    void finish(Batch *batch) {
+        std::unique_lock lock(mutex_);
+        done_[batch->sequence % done_.size()] = batch;
+        if (writing_) return;
+        writing_ = true;
+        for (;;) {
+            Batch *&slot = done_[written_ % done_.size()];
+            if (slot == nullptr || slot->sequence != written_) break;
+            Batch *ready = slot;
+            slot = nullptr;
+            ++written_;
+            lock.unlock();
+            write_batch(*ready, sinks_);
+            lock.lock();
+            failed_ = failed_ || ready->failed;
+            free_.push_back(ready);
+            free_ready_.notify_one();
+        }
+        writing_ = false;
+    }
+
+    BatchSource &source_;
+    const Sinks &sinks_;
+    std::vector<Batch> pool_;
+    std::mutex mutex_;
+    std::condition_variable free_ready_;
+    std::vector<Batch *> free_;
+    std::vector<Batch *> done_;  // finished batches, by sequence modulo the pool
+    std::uint64_t next_sequence_ = 0, written_ = 0;
+    bool exhausted_ = false, stop_ = false, writing_ = false, failed_ = false;
+    std::exception_ptr error_;
+};
+
 }  // namespace
 
 bool run_pipeline(BatchSource &source, const std::vector<BatchWorker *> &workers,
                   std::string_view head, const Sinks &sinks) {
     put(sinks.out, head);
-    bool all_decoded = true;
-    Pipeline pipeline(source, batches_for(static_cast<unsigned>(workers.size())));
+    Pipeline pipeline(source, sinks, batches_for(static_cast<unsigned>(workers.size())));
     std::vector<std::thread> threads;
     threads.reserve(workers.size());
     // Whatever happens here, every thread is stopped and joined before the
@@ -180,19 +179,17 @@ bool run_pipeline(BatchSource &source, const std::vector<BatchWorker *> &workers
     struct Joiner {
         Pipeline &pipeline;
         std::vector<std::thread> &threads;
+        bool finished = false;
         ~Joiner() {
-            pipeline.stop();
+            if (!finished) pipeline.stop();
             for (std::thread &t : threads)
                 if (t.joinable()) t.join();
         }
     } joiner{pipeline, threads};
     for (BatchWorker *w : workers) threads.emplace_back([&pipeline, w] { pipeline.work(*w); });
-    while (Batch *batch = pipeline.next_done()) {
-        write_batch(*batch, sinks);
-        all_decoded = all_decoded && !batch->failed;
-        pipeline.release(batch);
-    }
-    return all_decoded;
+    for (std::thread &t : threads) t.join();
+    joiner.finished = true;
+    return pipeline.all_decoded();
 }
 
 }  // namespace ventrac::decode

@@ -2,11 +2,13 @@
 //
 // The messages are handed out in batches, each numbered in input order.
 // Worker threads take a batch, read its files (or receive its lines),
-// decode every message and print it into the batch's own buffers; the
-// calling thread writes the batches out strictly by number. A fixed pool of
-// batches bounds the memory: a worker waits for a free batch, and a batch is
-// free again once written. So the output is the same for any number of
-// threads, and the memory does not grow with the number of messages.
+// decode every message and print it into the batch's own buffers; then the
+// worker that finishes a batch writes out every finished batch that is next
+// by number, unless another worker is already writing (which then writes it
+// too). A fixed pool of batches bounds the memory: a worker waits for a
+// free batch, and a batch is free again once written. So the output is the
+// same for any number of threads, and the memory does not grow with the
+// number of messages.
 #ifndef VENTRAC_DECODE_PIPELINE_H
 #define VENTRAC_DECODE_PIPELINE_H
 
@@ -118,8 +120,8 @@ struct Sinks {
 };
 
 // Runs the batches of `source` through `workers` (one thread each) and
-// writes them in order to `sinks`, error lines to standard error. `head` is
-// written first. Returns true when every message decoded. A write that fails
+// writes them in order to `sinks`, error lines to standard error; the
+// calling thread waits. `head` is written first. Returns true when every message decoded. A write that fails
 // leaves the stream's error indicator set (std::ferror). Rethrows what a
 // worker threw (memory running out), after stopping the others.
 bool run_pipeline(BatchSource &source, const std::vector<BatchWorker *> &workers,
