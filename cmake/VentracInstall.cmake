@@ -36,6 +36,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ventracConfig.cmake
 # can be moved; a directory given as an absolute path is written as it is.
 file(RELATIVE_PATH VENTRAC_PC_TO_PREFIX
   /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" VENTRAC_PC_TO_PREFIX "${VENTRAC_PC_TO_PREFIX}")
 if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
   set(VENTRAC_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
   set(VENTRAC_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")

@@ -93,7 +93,7 @@ step() { echo; echo "== [$((SECONDS / 60)) min $((SECONDS % 60)) s] $*"; }
 step "debootstrap --variant=minbase bookworm $root $mirror"
 debootstrap --variant=minbase bookworm "$root" "$mirror"
 
-step "copying the repository's files ($source_mode) to /src"
+step "copying the repository's files ($source_mode, commit $(git -C "$repo" rev-parse --short HEAD)) to /src"
 mkdir -p "$root/src"
 if [ "$source_mode" = head ]; then
   git -C "$repo" archive HEAD | tar -x -C "$root/src"

@@ -80,7 +80,7 @@ const std::string kGood = line("000001", kByte);
 std::string elements(int first, int count, int mask) {
     std::string text;
     for (int i = first; i < first + count; ++i) {
-        char code[8];
+        char code[16];  // room for any int, though the tests stay below 1,000,000
         std::snprintf(code, sizeof code, "%6.6d", i);
         text += line(code, kByte, mask, 'E' + std::to_string(i));
     }
