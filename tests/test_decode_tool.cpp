@@ -199,12 +199,14 @@ TEST_F(DecodeTool, FilesThatCannotBeDecoded) {
               "ventrac-decode: folder.hpk: cannot be read (Is a directory)\n");
     EXPECT_EQ(r.out.rfind(hpk + ": identifier FNZ6042", 0), 0u);
     // A pilot file that cannot be read or holds no line: one line before
-    // anything is decoded, however many files follow.
+    // anything is decoded, however many files follow, and no output file
+    // made.
     write_file(dir.file("empty.pilot"), "");
     for (const std::string pilot : {"absent.pilot", "empty.pilot"}) {
-        r = decode(pilot + " " + hpk + " " + hpk + " --lines " + hpk);
+        r = decode("--trace never.txt " + pilot + " " + hpk + " " + hpk + " --lines " + hpk);
         EXPECT_EQ(r.status, 2) << pilot;
         EXPECT_EQ(r.out, "") << pilot;
+        EXPECT_FALSE(fs::exists(dir.path() / "never.txt")) << pilot;
         EXPECT_EQ(r.err.rfind("ventrac-decode: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(pilot), std::string::npos) << r.err;
         EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;

@@ -176,6 +176,13 @@ int run(int argc, const char *const *argv) {
     DataTypeEntry datatypes{};
     std::string error;
     if (!load_datatype(o, datatypes, error)) return usage_error(error);
+    // The pilot file is read and parsed once, for every thread, before any
+    // output file is made.
+    Pilot pilot;
+    if (const std::string failure = pilot.open(o.pilot); !failure.empty()) {
+        std::fprintf(stderr, "%s%s\n", kProgram, failure.c_str());
+        return kStatusUsage;
+    }
     OutputFile trace, bufr;
     if (o.trace_path) {
         trace.file = std::fopen(o.trace_path->c_str(), "w");
@@ -190,12 +197,6 @@ int run(int argc, const char *const *argv) {
         } else {
             bufr.owned = true;
         }
-    }
-    // The pilot file is read and parsed once, for every thread.
-    Pilot pilot;
-    if (const std::string failure = pilot.open(o.pilot); !failure.empty()) {
-        std::fprintf(stderr, "%s%s\n", kProgram, failure.c_str());
-        return kStatusUsage;
     }
 
     const Printer printer(o);
