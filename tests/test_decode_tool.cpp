@@ -92,6 +92,17 @@ protected:
         ASSERT_NE(vt_test::run_ventrac(dir.path(), quote(pilot_path) + " " + data + " FNZ6042 MOD").status, -1);
         ASSERT_TRUE(fs::exists(dir.path() / ("HPK_" + data)));
     }
+    // The example observation in mode 2, which sends no wave elements (the
+    // 18th and 19th values), encoded as HPK_mode2.txt.
+    void encode_mode2() {
+        std::vector<std::string> data = lines_of(read_file(dir.file("ship_obs.txt")));
+        data[0] = "2";
+        data.erase(data.begin() + 18, data.begin() + 20);
+        std::string mode2;
+        for (const std::string &line : data) mode2 += line + "\n";
+        write_file(dir.file("mode2.txt"), mode2);
+        encode("mode2.txt");
+    }
     RunResult decode(const std::string &args) { return run_decode(dir.path(), args); }
     // Checks element `i`, named `name`, against the data file.
     void check_value(std::size_t i, const std::string &name, bool valid, double value) {
@@ -160,14 +171,7 @@ TEST_F(DecodeTool, GetPrintsConvertedValuesOrNA) {
 }
 
 TEST_F(DecodeTool, DataTypeFileGivesEachModeItsCode) {
-    // Mode 2 sends no wave elements (the 18th and 19th values).
-    std::vector<std::string> data = lines_of(read_file(dir.file("ship_obs.txt")));
-    data[0] = "2";
-    data.erase(data.begin() + 18, data.begin() + 20);
-    std::string mode2;
-    for (const std::string &line : data) mode2 += line + "\n";
-    write_file(dir.file("mode2.txt"), mode2);
-    encode("mode2.txt");
+    encode_mode2();
     write_file(dir.file("types"), "# mode type\n\n1 10\n 2\t-20 # no waves\r\n");
     RunResult r = decode("--datatype types " + quote(pilot_path) + " " + hpk + " HPK_mode2.txt");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -381,13 +385,7 @@ TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
     // Messages of modes 1 and 2 (mode 2 has no data-type code here: error
     // 234), one with an implausible value, and files that cannot be
     // decoded, over more batches than the threads hold at once.
-    std::vector<std::string> data = lines_of(read_file(dir.file("ship_obs.txt")));
-    data[0] = "2";
-    data.erase(data.begin() + 18, data.begin() + 20);
-    std::string mode2;
-    for (const std::string &line : data) mode2 += line + "\n";
-    write_file(dir.file("mode2.txt"), mode2);
-    encode("mode2.txt");
+    encode_mode2();
     write_file(dir.file("hot.txt"), with_values(read_file(dir.file("ship_obs.txt")), {{12, "1 330"}, {1, "1 7"}}));
     encode("hot.txt");
     write_file(dir.file("types"), "1 10\n");
