@@ -72,22 +72,6 @@ private:
     ventrac_dctx *ctx_;
 };
 
-std::string failure_text(int error, int mode, std::size_t length) {
-    const std::string head = "error " + std::to_string(error) + ": ";
-    switch (error) {
-    case VENTRAC_ERR_SHORT_TEXT:
-        return head + "too short: " + std::to_string(length) + " bytes, a message has at least 8";
-    case VENTRAC_ERR_NO_ELEMENT:
-        return head + "the pilot file has no line for operating mode " + std::to_string(mode);
-    case VENTRAC_ERR_DATATYPE:
-        return head + "operating mode " + std::to_string(mode) + " has no data-type code";
-    case VENTRAC_ERR_TOO_MANY:
-        return head + "more than " + std::to_string(VENTRAC_MAX_ELEMENTS) + " decoded elements";
-    default:
-        return head + "decoding failed";
-    }
-}
-
 // Decodes one transmitted text with `ctx` and copies the result out.
 DecodeOutcome decode_text(ventrac_dctx *ctx, const ventrac_pilot *pilot, std::string_view text) {
     DecodeOutcome out;
@@ -198,6 +182,22 @@ void run(std::size_t count, unsigned jobs, const std::optional<DataTypeEntry> &t
 }
 
 }  // namespace
+
+std::string failure_text(int error, int mode, std::size_t length) {
+    const std::string head = "error " + std::to_string(error) + ": ";
+    switch (error) {
+    case VENTRAC_ERR_SHORT_TEXT:
+        return head + "too short: " + std::to_string(length) + " bytes, a message has at least 8";
+    case VENTRAC_ERR_NO_ELEMENT:
+        return head + "the pilot file has no line for operating mode " + std::to_string(mode);
+    case VENTRAC_ERR_DATATYPE:
+        return head + "operating mode " + std::to_string(mode) + " has no data-type code";
+    case VENTRAC_ERR_TOO_MANY:
+        return head + "more than " + std::to_string(VENTRAC_MAX_ELEMENTS) + " decoded elements";
+    default:
+        return head + "decoding failed";
+    }
+}
 
 unsigned thread_count(long jobs, std::size_t items) {
     if (jobs < 0) throw py::value_error("jobs must be 0 (every core) or more, not " + std::to_string(jobs));
