@@ -13,6 +13,7 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
+#include <charconv>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -283,6 +284,31 @@ std::string item_failure(const Item &item) {
     return {};
 }
 
+// A str of `text`: UTF-8 where it is, each other byte as its Latin-1
+// character (see to_str); ASCII, the usual case, is copied straight in.
+py::object new_str(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return to_str(text);
+    PyObject *s = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
+    if (s == nullptr) throw py::error_already_set();
+    if (!text.empty()) std::memcpy(PyUnicode_DATA(s), text.data(), text.size());
+    return py::reinterpret_steal<py::object>(s);
+}
+
+// A NumPy array of `n` Python objects (each None until set).
+py::array object_array(std::size_t n) {
+    return py::array(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(n)}, nullptr);
+}
+
+PyObject **object_data(py::array &a) { return static_cast<PyObject **>(a.mutable_data()); }
+
+// Puts `value` in a slot of an object array, releasing what the slot held.
+void set_object(PyObject *&slot, py::object value) {
+    PyObject *old = slot;
+    slot = value.release().ptr();
+    Py_XDECREF(old);
+}
+
 // Hands a vector's storage to NumPy without a copy.
 template <class T>
 py::array_t<T> to_array(std::vector<T> &&v) {
@@ -307,6 +333,12 @@ public:
         for (const py::object &p : paths) {
             sources_.push_back(path_bytes(p));
             names_.push_back(os.attr("fsdecode")(p));
+            // The name as UTF-8, when it has no character UTF-8 cannot carry.
+            Py_ssize_t size = 0;
+            const char *utf8 = PyUnicode_AsUTF8AndSize(names_.back().ptr(), &size);
+            if (utf8 == nullptr) PyErr_Clear();
+            names_utf8_.push_back(utf8 != nullptr ? std::optional<std::string>(std::string(utf8, static_cast<std::size_t>(size)))
+                                                  : std::nullopt);
         }
         if (!columns.is_none()) {
             if (PyUnicode_Check(columns.ptr())) throw py::type_error("columns must be a list of names, not a str");
@@ -610,14 +642,22 @@ private:
         return std::nullopt;
     }
 
-    py::object file_name(std::size_t source, long line) const {
+    // The file column of a message: its file's name, or FILE:LINE. `text`
+    // is working storage.
+    py::object file_name(std::size_t source, long line, std::string &text) const {
         const py::object &name = names_[source];
         if (line == 0) return name;
-        return py::reinterpret_steal<py::object>(PyUnicode_FromFormat("%U:%ld", name.ptr(), line));
+        const std::optional<std::string> &utf8 = names_utf8_[source];
+        if (!utf8) return py::reinterpret_steal<py::object>(PyUnicode_FromFormat("%U:%ld", name.ptr(), line));
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, line).ptr;
+        text.assign(*utf8).append(1, ':').append(digits, end);
+        return new_str(text);
     }
 
     [[noreturn]] void raise_failure(const Item &item) {
-        const py::object source = file_name(item.source, item.line);
+        std::string text;
+        const py::object source = file_name(item.source, item.line, text);
         if (item.failure == Failure::Open || item.failure == Failure::Read) {
             py::object e = py::reinterpret_borrow<py::object>(PyExc_OSError)(
                 item.error, py::module_::import("os").attr("strerror")(item.error), source);
@@ -645,16 +685,18 @@ private:
                 std::vector<double>().swap(b.columns[c]);
             }
         }
-        py::list files(n), identifiers(n), failures(n);
+        py::array files = object_array(n), identifiers = object_array(n), failures = object_array(n);
+        PyObject **file_out = object_data(files), **id_out = object_data(identifiers);
+        PyObject **why_out = object_data(failures);
         const py::str empty("");
         auto f = b.failures.begin();
+        std::string text;
         for (std::size_t r = 0; r < n; ++r) {
-            const auto i = static_cast<py::ssize_t>(r);
-            PyList_SET_ITEM(files.ptr(), i, file_name(b.source[r], b.line[r]).release().ptr());
-            PyList_SET_ITEM(identifiers.ptr(), i, to_str(b.identifier[r]).release().ptr());
+            set_object(file_out[r], file_name(b.source[r], b.line[r], text));
+            set_object(id_out[r], new_str(b.identifier[r]));
             py::object why = empty;
             if (f != b.failures.end() && f->first == r) why = to_str((f++)->second);
-            PyList_SET_ITEM(failures.ptr(), i, why.release().ptr());
+            set_object(why_out[r], why);
         }
         std::vector<bool> type_known = b.decoded;
         auto mask = [](const std::vector<bool> &known) {
@@ -674,6 +716,7 @@ private:
     const std::optional<DataTypeEntry> types_;
     std::vector<std::string> sources_;  // file names as the system takes them
     std::vector<py::object> names_;     // and as str, for the file column
+    std::vector<std::optional<std::string>> names_utf8_;
 
     bool selected_ = false;  // columns= was given: only those columns, in that order
     std::unordered_map<std::string, std::int32_t> column_ids_;
