@@ -84,15 +84,18 @@ def report(what, t, n=count):
 def peak_memory_kib(lines_path, repeat, batch_size):
     """Peak resident memory of a fresh interpreter that reads `repeat`
     times the file with iter_read, and the rows it read."""
+    # VmHWM, the high-water mark of this process's own memory (ru_maxrss
+    # would carry the peak of the forking parent across exec).
     code = (
-        "import resource, sys\n"
+        "import sys\n"
         "sys.path.insert(0, sys.argv[1])\n"
         "import ventrac\n"
         "rows = 0\n"
         "for batch in ventrac.iter_read(sys.argv[2], [sys.argv[3]] * int(sys.argv[4]),\n"
         "                               lines=True, batch_size=int(sys.argv[5])):\n"
         "    rows += len(batch)\n"
-        "print(rows, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)\n"
+        "peak = [l for l in open('/proc/self/status') if l.startswith('VmHWM:')][0]\n"
+        "print(rows, peak.split()[1])\n"
     )
     out = subprocess.run([sys.executable, "-c", code, os.path.join(build, "python"), pilot_path,
                           lines_path, str(repeat), str(batch_size)],
