@@ -233,7 +233,7 @@ struct BaseName {
 // an element's name, followed by its place in the replication, and by ".K"
 // for its K-th repeat under that name in one message.
 bool decodable(std::string_view name, const std::vector<BaseName> &bases) {
-    constexpr std::size_t kNameField = sizeof(ElementSpec{}.name) - 1;
+    constexpr std::size_t kNameField = sizeof(ventrac_element_spec{}.name) - 1;
     for (const BaseName &b : bases) {
         if (name.size() < b.name.size() || name.substr(0, b.name.size()) != b.name) continue;
         const std::string_view rest = name.substr(b.name.size());
@@ -248,11 +248,11 @@ bool decodable(std::string_view name, const std::vector<BaseName> &bases) {
 
 // The element names the pilot's lines give, for every mode.
 std::vector<BaseName> pilot_names(const Pilot &pilot) {
-    const ElementSpec *table = nullptr;
+    const ventrac_element_spec *table = nullptr;
     const int n = ventrac_pilot_table(pilot.get(), 0, &table);
     std::vector<BaseName> names;
     for (int i = 1; i < n; ++i) {
-        const ElementSpec &e = table[i];
+        const ventrac_element_spec &e = table[i];
         const std::string_view code = field(e.code);
         const bool group = !code.empty() && (code[0] == '1' || code[0] == '4');
         const bool delayed = group && code.size() >= 6 && code.substr(3, 3) == "000";
@@ -566,7 +566,7 @@ private:
         item.layout = at->second;
         item.values = w.values.size();
         for (int i = 0; i < count; ++i) {
-            const DecodedElement &d = *ventrac_dctx_element(w.ctx, i);
+            const ventrac_decoded_element &d = *ventrac_dctx_element(w.ctx, i);
             w.values.push_back(d.valid != 0 ? (raw_ ? d.value : d.conv_value) : kNaN);
         }
     }
@@ -713,7 +713,7 @@ private:
     const Pilot &pilot_;
     const bool lines_, raw_;
     const ErrorMode errors_;
-    const std::optional<DataTypeEntry> types_;
+    const std::optional<ventrac_datatype_entry> types_;
     std::vector<std::string> sources_;  // file names as the system takes them
     std::vector<py::object> names_;     // and as str, for the file column
     std::vector<std::optional<std::string>> names_utf8_;

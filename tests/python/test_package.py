@@ -56,8 +56,8 @@ def test_cmake_install_puts_the_package_where_the_interpreter_imports_it(tmp_pat
     subprocess.run([os.environ["VENTRAC_CMAKE"], "--install", build], env=env, check=True,
                    stdout=subprocess.DEVNULL)
     installed = str(tmp_path) + os.path.join(target, "ventrac")
-    assert sorted(os.listdir(installed))[:4] == \
-        ["__init__.py", "__init__.pyi", "_errors.py", "_ventrac" + _suffix()]
+    assert sorted(os.listdir(installed))[:5] == \
+        ["__init__.py", "__init__.pyi", "_errors.py", "_table.py", "_ventrac" + _suffix()]
     assert os.path.exists(os.path.join(installed, "py.typed"))
     # The installed copy imports and decodes on its own.
     env = dict(os.environ, PYTHONPATH=os.path.dirname(installed))
