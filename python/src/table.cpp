@@ -367,6 +367,7 @@ public:
             ventrac_dctx_set_datatypes(w.ctx, types_ ? &*types_ : nullptr);
         }
         resolved_.resize(threads);
+        placed_.resize(threads);
     }
 
     // The next batch of at most `limit` rows (0: no limit), as a tuple
@@ -378,6 +379,8 @@ public:
         if (!busy.owns_lock()) throw std::runtime_error("this reader is in use by another thread");
         if (limit == 0) limit = std::numeric_limits<std::size_t>::max();
         Batch batch;
+        ++batch_number_;
+        for (auto &w : workers_) w->values.clear();
         batch.start = rows_done_;
         batch.column_of.assign(column_names_.size(), -1);
         if (selected_)
@@ -390,7 +393,6 @@ public:
                 decode_chunk();
                 failed = lay_out(batch);
             }
-            batch.finish();
         }
         if (failed) raise_failure(*failed);
         if (batch.rows == 0 && !always && exhausted()) return py::none();
@@ -399,34 +401,32 @@ public:
     }
 
 private:
-    // The columns and rows of one batch.
+    // Where the values of a row are: none for a failed message.
+    struct Values {
+        static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+        std::uint32_t worker = 0, layout = kNone;
+        std::size_t at = 0;
+    };
+
+    // The columns and rows of one batch. The values stay in the workers'
+    // buffers until the batch is handed over: they are laid straight into
+    // the frame's array then.
     struct Batch {
         std::size_t start = 0, rows = 0;
         std::vector<std::int32_t> column_of;  // column id -> its place in the batch, or -1
         std::vector<std::int32_t> ids;        // the batch's columns: their ids, in order
-        std::vector<std::vector<double>> columns;
+        std::vector<Values> values;           // of each row, in the workers' buffers
         std::vector<std::size_t> source;
         std::vector<long> line;
         std::vector<std::string> identifier;
         std::vector<std::int64_t> mode, data_type;
         std::vector<bool> mode_known, decoded;
         std::vector<std::pair<std::size_t, std::string>> failures;  // row, why
-        std::size_t height = 0;  // the size of every column
 
-        std::int32_t add_column(std::int32_t id) {
+        void add_column(std::int32_t id) {
             if (static_cast<std::size_t>(id) >= column_of.size()) column_of.resize(static_cast<std::size_t>(id) + 1, -1);
-            column_of[static_cast<std::size_t>(id)] = static_cast<std::int32_t>(columns.size());
+            column_of[static_cast<std::size_t>(id)] = static_cast<std::int32_t>(ids.size());
             ids.push_back(id);
-            columns.emplace_back(height, kNaN);
-            return column_of[static_cast<std::size_t>(id)];
-        }
-        void grow(std::size_t to) {
-            height = to;
-            for (std::vector<double> &c : columns) c.resize(to, kNaN);
-        }
-        void finish() {
-            for (std::vector<double> &c : columns) c.resize(rows);
-            height = rows;
         }
     };
 
@@ -481,7 +481,6 @@ private:
 
     // Decodes the chunk's messages on the workers' threads.
     void decode_chunk() {
-        for (auto &w : workers_) w->values.clear();
         const std::size_t count = items_.size();
         const std::size_t threads = std::min(workers_.size(), (count + kGrain - 1) / kGrain);
         std::atomic<std::size_t> next{0};
@@ -606,7 +605,6 @@ private:
     // Lays the chunk's messages into the batch's rows, in input order;
     // returns the first failure when errors='raise'.
     std::optional<Item> lay_out(Batch &b) {
-        b.grow(b.rows + items_.size());
         for (Item &item : items_) {
             const std::size_t index = messages_done_++;
             if (item.failure != Failure::None) {
@@ -626,20 +624,42 @@ private:
             b.decoded.push_back(item.failure == Failure::None);
             if (item.failure != Failure::None) {
                 b.failures.emplace_back(row, item_failure(item));
+                b.values.emplace_back();
                 continue;
             }
+            b.values.push_back(Values{item.worker, item.layout, item.values});
+            // The layout's columns get their places in the batch the first
+            // time it appears there.
             const std::vector<std::int32_t> &ids = column_ids(item.worker, item.layout);
-            const double *values = workers_[item.worker]->values.data() + item.values;
-            for (std::size_t k = 0; k + 1 < ids.size(); ++k) {
-                const std::int32_t id = ids[k];
+            std::vector<std::uint64_t> &placed = placed_[item.worker];
+            if (placed.size() <= item.layout) placed.resize(item.layout + 1, 0);
+            if (placed[item.layout] == batch_number_) continue;
+            placed[item.layout] = batch_number_;
+            for (std::int32_t id : ids) {
                 if (id < 0) continue;
-                if (static_cast<std::size_t>(id) >= b.column_of.size()) b.column_of.resize(column_names_.size(), -1);
-                std::int32_t place = b.column_of[static_cast<std::size_t>(id)];
-                if (place < 0) place = b.add_column(id);
-                b.columns[static_cast<std::size_t>(place)][row] = values[k];
+                if (static_cast<std::size_t>(id) >= b.column_of.size() || b.column_of[static_cast<std::size_t>(id)] < 0)
+                    b.add_column(id);
             }
         }
         return std::nullopt;
+    }
+
+    // Writes rows first .. last - 1 of the batch into `out`, the batch's
+    // columns one after the other, NaN where a row has no value.
+    void fill_rows(const Batch &b, double *out, std::size_t first, std::size_t last) const {
+        const std::size_t n = b.rows;
+        for (std::size_t c = 0; c < b.ids.size(); ++c) std::fill(out + c * n + first, out + c * n + last, kNaN);
+        for (std::size_t r = first; r < last; ++r) {
+            const Values &v = b.values[r];
+            if (v.layout == Values::kNone) continue;
+            const std::vector<std::int32_t> &ids = resolved_[v.worker][v.layout];
+            const double *values = workers_[v.worker]->values.data() + v.at;
+            for (std::size_t k = 0; k + 1 < ids.size(); ++k) {
+                const std::int32_t id = ids[k];
+                if (id < 0) continue;
+                out[static_cast<std::size_t>(b.column_of[static_cast<std::size_t>(id)]) * n + r] = values[k];
+            }
+        }
     }
 
     // The file column of a message: its file's name, or FILE:LINE. `text`
@@ -671,7 +691,7 @@ private:
     }
 
     py::tuple batch_tuple(Batch &b) {
-        const std::size_t n = b.rows, width = b.columns.size();
+        const std::size_t n = b.rows, width = b.ids.size();
         py::list names(width);
         for (std::size_t c = 0; c < width; ++c)
             PyList_SET_ITEM(names.ptr(), static_cast<py::ssize_t>(c),
@@ -680,10 +700,22 @@ private:
         {
             double *out = matrix.mutable_data();
             py::gil_scoped_release unlocked;
-            for (std::size_t c = 0; c < width; ++c) {
-                if (n != 0) std::memcpy(out + c * n, b.columns[c].data(), n * sizeof(double));
-                std::vector<double>().swap(b.columns[c]);
+            // Blocks of rows, on as many threads as decode.
+            constexpr std::size_t kRows = 8192;
+            std::atomic<std::size_t> next{0};
+            auto work = [&] {
+                for (std::size_t first; (first = next.fetch_add(kRows)) < n;)
+                    fill_rows(b, out, first, std::min(n, first + kRows));
+            };
+            std::vector<std::thread> started;
+            try {
+                for (std::size_t t = 1; t < std::min(workers_.size(), (n + kRows - 1) / kRows); ++t)
+                    started.emplace_back(work);
+            } catch (...) {
+                // No more threads: those running, and this one, do the rows.
             }
+            work();
+            for (std::thread &t : started) t.join();
         }
         py::array files = object_array(n), identifiers = object_array(n), failures = object_array(n);
         PyObject **file_out = object_data(files), **id_out = object_data(identifiers);
@@ -724,6 +756,8 @@ private:
 
     std::vector<std::unique_ptr<Worker>> workers_;
     std::vector<std::vector<std::vector<std::int32_t>>> resolved_;  // worker, layout -> column ids
+    std::vector<std::vector<std::uint64_t>> placed_;  // worker, layout -> the batch that placed its columns
+    std::uint64_t batch_number_ = 0;
 
     std::size_t next_source_ = 0, current_ = 0;
     LineFile file_;
