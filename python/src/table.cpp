@@ -359,13 +359,7 @@ public:
         }
         const unsigned threads = thread_count(jobs, std::numeric_limits<std::size_t>::max());
         workers_.reserve(threads);
-        for (unsigned t = 0; t < threads; ++t) {
-            workers_.push_back(std::make_unique<Worker>());
-            Worker &w = *workers_.back();
-            w.ctx = ventrac_dctx_create();
-            if (w.ctx == nullptr) throw std::bad_alloc();
-            ventrac_dctx_set_datatypes(w.ctx, types_ ? &*types_ : nullptr);
-        }
+        for (unsigned t = 0; t < threads; ++t) workers_.push_back(std::make_unique<Worker>());
         resolved_.resize(threads);
         placed_.resize(threads);
     }
@@ -515,6 +509,13 @@ private:
 
     void decode_item(Worker &w, unsigned t, Item &item) {
         if (item.failure != Failure::None) return;
+        if (w.ctx == nullptr) {
+            // Made on first use: a context holds a table of 1024 entries,
+            // and a small input uses few of the threads asked for.
+            w.ctx = ventrac_dctx_create();
+            if (w.ctx == nullptr) throw std::bad_alloc();
+            ventrac_dctx_set_datatypes(w.ctx, types_ ? &*types_ : nullptr);
+        }
         std::string_view text;
         if (lines_) {
             text = std::string_view(text_).substr(item.offset, item.length);
