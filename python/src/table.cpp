@@ -185,7 +185,7 @@ struct Item {
 // One decoding thread's own state, kept from chunk to chunk: its context,
 // the layouts it has met (a layout is the sequence of element names of a
 // message, set by its mode and its delayed replication counts), and the
-// values of the chunk's messages it decoded.
+// values of the batch's messages it decoded.
 struct Worker {
     ventrac_dctx *ctx = nullptr;
     std::unordered_map<std::string, std::uint32_t> layout_ids;
@@ -312,9 +312,10 @@ void set_object(PyObject *&slot, py::object value) {
 // Hands a vector's storage to NumPy without a copy.
 template <class T>
 py::array_t<T> to_array(std::vector<T> &&v) {
-    auto *owned = new std::vector<T>(std::move(v));
-    py::capsule free_it(owned, [](void *p) { delete static_cast<std::vector<T> *>(p); });
-    return py::array_t<T>(static_cast<py::ssize_t>(owned->size()), owned->data(), free_it);
+    auto owned = std::make_unique<std::vector<T>>(std::move(v));
+    py::capsule free_it(owned.get(), [](void *p) { delete static_cast<std::vector<T> *>(p); });
+    const std::vector<T> *kept = owned.release();  // the capsule frees it now
+    return py::array_t<T>(static_cast<py::ssize_t>(kept->size()), kept->data(), free_it);
 }
 
 // Reads, decodes and lays out the messages of a list of files, a batch at
