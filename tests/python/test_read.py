@@ -232,3 +232,28 @@ def test_columns_and_raw(ship_pilot, ship_lines):
         ventrac.read(ship_pilot, path, columns="TA")
     with pytest.raises(ValueError):
         ventrac.iter_read(ship_pilot, path, batch_size=0)
+
+
+def test_many_messages_on_several_threads_agree_with_ventrac_decode(programs, ship_pilot,
+                                                                    ship_pilot_path, tmp_path):
+    """Enough messages that every thread decodes some and meets the layouts
+    (mode and cloud count) in its own order: the columns and rows are
+    still those of ventrac-decode, in input order."""
+    with open(os.path.join(os.environ["VENTRAC_EXAMPLES"], "ship_obs.txt")) as f:
+        rows = [line.split() for line in f if line.strip()][1:]
+    base = [float(v) if p == "1" else None for p, v in rows]
+    messages = []
+    for i in range(3000):
+        clouds = (i * 7 + i // 500) % 5
+        v = base[:19] + [clouds] + [3, 8, 100.0 + i] * clouds
+        v[12] = 250 + i % 70
+        mode = 2 if i % 11 in (3, 4) or i > 2600 else 1
+        messages.append(ship_pilot.encode(mode, v if mode == 1 else v[:17] + v[19:], "N%d" % i))
+    path = tmp_path / "many.txt"
+    path.write_bytes(b"\n".join(messages) + b"\n")
+    objects = decode_json(programs, ship_pilot_path, str(path), options=("--lines",))
+    expected = expected_frame(objects)
+    for jobs in (1, 2, 5):
+        assert_frames_equal(ventrac.read(ship_pilot, str(path), lines=True, jobs=jobs), expected)
+    batches = list(ventrac.iter_read(ship_pilot, str(path), lines=True, jobs=3, batch_size=700))
+    pandas.testing.assert_frame_equal(pandas.concat(batches), expected, check_exact=True)
