@@ -14,6 +14,9 @@ def test_to_dataframe_without_pandas_says_how_to_get_it(monkeypatch, ship_pilot,
     monkeypatch.setitem(sys.modules, "pandas", None)  # import pandas now fails
     with pytest.raises(ImportError, match="python3-pandas"):
         ventrac.to_dataframe(ship_pilot.decode(ship_message[3]))
+    for read in (ventrac.read, ventrac.iter_read):
+        with pytest.raises(ImportError, match="python3-pandas"):
+            read(ship_pilot, [ship_message[2]])
 
 
 def test_errors_pickle_with_their_attributes():
