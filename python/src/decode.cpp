@@ -60,7 +60,7 @@ ContextPool g_contexts;
 // data-type codes.
 class Context {
 public:
-    explicit Context(const std::optional<DataTypeEntry> &types) : ctx_(g_contexts.take()) {
+    explicit Context(const std::optional<ventrac_datatype_entry> &types) : ctx_(g_contexts.take()) {
         ventrac_dctx_set_datatypes(ctx_, types ? &*types : nullptr);
     }
     ~Context() { g_contexts.give_back(ctx_); }
@@ -110,7 +110,7 @@ DecodeOutcome decode_text(ventrac_dctx *ctx, const ventrac_pilot *pilot, std::st
     views.resize(static_cast<std::size_t>(count));
     std::size_t size = 0;
     for (int i = 0; i < count; ++i) {
-        const DecodedElement &d = *ventrac_dctx_element(ctx, i);
+        const ventrac_decoded_element &d = *ventrac_dctx_element(ctx, i);
         auto &v = views[static_cast<std::size_t>(i)];
         v = {field(d.ident), field(d.spec.code), field(d.spec.name), field(d.spec.unit),
              trim_blanks(field(d.text)), trim_blanks(field(d.conv_text)), field(d.spec.comment)};
@@ -119,7 +119,7 @@ DecodeOutcome decode_text(ventrac_dctx *ctx, const ventrac_pilot *pilot, std::st
     obs->texts.resize(size);
     char *out_text = obs->texts.data();
     for (int i = 0; i < count; ++i) {
-        const DecodedElement &d = *ventrac_dctx_element(ctx, i);
+        const ventrac_decoded_element &d = *ventrac_dctx_element(ctx, i);
         ElementData &e = obs->elements[static_cast<std::size_t>(i)];
         const auto &v = views[static_cast<std::size_t>(i)];
         TextRef *refs[] = {&e.ident, &e.code, &e.name, &e.unit, &e.text, &e.conv_text, &e.comment};
@@ -162,7 +162,7 @@ bool read_file(const std::string &path, std::string &content, int &error) {
 // context of its own; the first exception a thread throws is rethrown here
 // once every thread has stopped.
 template <class Work>
-void run(std::size_t count, unsigned jobs, const std::optional<DataTypeEntry> &types, Work work) {
+void run(std::size_t count, unsigned jobs, const std::optional<ventrac_datatype_entry> &types, Work work) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     std::exception_ptr failure;
@@ -208,7 +208,7 @@ unsigned thread_count(long jobs, std::size_t items) {
 }
 
 std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector<std::string> &messages,
-                                           const std::optional<DataTypeEntry> &types, unsigned jobs) {
+                                           const std::optional<ventrac_datatype_entry> &types, unsigned jobs) {
     std::vector<DecodeOutcome> out(messages.size());
     run(messages.size(), jobs, types, [&](ventrac_dctx *ctx, std::size_t i) {
         out[i] = decode_text(ctx, pilot.get(), messages[i]);
@@ -217,7 +217,7 @@ std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector
 }
 
 std::vector<DecodeOutcome> decode_paths(const Pilot &pilot, const std::vector<std::string> &paths,
-                                        const std::optional<DataTypeEntry> &types, unsigned jobs) {
+                                        const std::optional<ventrac_datatype_entry> &types, unsigned jobs) {
     std::vector<DecodeOutcome> out(paths.size());
     run(paths.size(), jobs, types, [&](ventrac_dctx *ctx, std::size_t i) {
         std::string content;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <new>
 
-#include "codec/codec.h"
+#include <ventrac/ventrac.h>
 
 namespace ventrac::decode {
 
@@ -49,7 +49,7 @@ std::string_view message_identifier(std::string_view content) {
     return trim_blanks(head);
 }
 
-MessageDecoder::MessageDecoder(const Pilot &pilot, const DataTypeEntry &datatypes,
+MessageDecoder::MessageDecoder(const Pilot &pilot, const ventrac_datatype_entry &datatypes,
                                const std::vector<Lookup> &lookups)
     : pilot_(pilot), lookups_(lookups), dctx_(ventrac_dctx_create()) {
     if (dctx_ == nullptr) throw std::bad_alloc();
@@ -83,7 +83,7 @@ std::string MessageDecoder::decode(std::string_view content, Observation &obs) {
     obs.message = content;
     obs.elements.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const DecodedElement &d = *ventrac_dctx_element(dctx_, i);
+        const ventrac_decoded_element &d = *ventrac_dctx_element(dctx_, i);
         obs.elements.push_back({field(d.ident), field(d.spec.code), field(d.spec.name),
                                 field(d.spec.unit), trim_blanks(field(d.text)),
                                 trim_blanks(field(d.conv_text)), field(d.spec.comment),
