@@ -1,12 +1,17 @@
 // The meaning of every error number the library and its programs report.
 #include "codec/errors.h"
 
-#include <cstdlib>
+#include <string>
 
 #include <ventrac/ventrac.h>
 
+namespace {
+// The number without its sign; INT_MIN has no positive int.
+long long magnitude(int code) { return code < 0 ? -static_cast<long long>(code) : code; }
+}  // namespace
+
 extern "C" const char *ventrac_error_text(int code) {
-    switch (std::abs(code)) {
+    switch (magnitude(code)) {
     case VENTRAC_ERR_PILOT: return "the pilot file cannot be opened or read";
     case VENTRAC_ERR_NO_ELEMENT: return "the pilot file has no line for the operating mode";
     case VENTRAC_ERR_TOO_MANY: return "more than 1024 decoded elements";
@@ -32,7 +37,7 @@ std::string error_line(int code, int mode) {
         if (at != std::string::npos)
             text.replace(at, kTheMode.size(), "operating mode " + std::to_string(mode));
     }
-    return "error " + std::to_string(std::abs(code)) + ": " + text;
+    return "error " + std::to_string(magnitude(code)) + ": " + text;
 }
 
 }  // namespace ventrac

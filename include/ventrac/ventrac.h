@@ -122,6 +122,17 @@ VENTRAC_API int ventrac_pilot_line_count(const ventrac_pilot *pilot);
  */
 VENTRAC_API int ventrac_pilot_table(const ventrac_pilot *pilot, int mode, const ventrac_element_spec **table);
 
+/*
+ * The element table the encoder uses for operating mode `mode` (-128 to
+ * 127): the lines of `mode` loaded over a cleared table, as the first
+ * comprime() of a fresh program loads them. Entry 0 is the mode element;
+ * the encoder asks for a value for each further entry in the order the
+ * entries and their replications give. Returns and fails as
+ * ventrac_pilot_table().
+ */
+VENTRAC_API int ventrac_pilot_encoder_table(const ventrac_pilot *pilot, int mode,
+                                            const ventrac_element_spec **table);
+
 /* ---------------------------------------------------------------------------
  * Decoding
  * ------------------------------------------------------------------------- */

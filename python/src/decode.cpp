@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "binding.h"
+#include "codec/errors.h"
 
 namespace ventrac::python {
 
@@ -72,20 +73,12 @@ private:
     ventrac_dctx *ctx_;
 };
 
+// The error line of a refused message, naming its mode when it was read,
+// and the length of a text too short to hold one.
 std::string failure_text(int error, int mode, std::size_t length) {
-    const std::string head = "error " + std::to_string(error) + ": ";
-    switch (error) {
-    case VENTRAC_ERR_SHORT_TEXT:
-        return head + "too short: " + std::to_string(length) + " bytes, a message has at least 8";
-    case VENTRAC_ERR_NO_ELEMENT:
-        return head + "the pilot file has no line for operating mode " + std::to_string(mode);
-    case VENTRAC_ERR_DATATYPE:
-        return head + "operating mode " + std::to_string(mode) + " has no data-type code";
-    case VENTRAC_ERR_TOO_MANY:
-        return head + "more than " + std::to_string(VENTRAC_MAX_ELEMENTS) + " decoded elements";
-    default:
-        return head + "decoding failed";
-    }
+    if (error == VENTRAC_ERR_SHORT_TEXT)
+        return error_line(error) + " (" + std::to_string(length) + " bytes)";
+    return error_line(error, mode);
 }
 
 // Decodes one transmitted text with `ctx` and copies the result out.

@@ -5,6 +5,8 @@
 #include <new>
 
 #include "binding.h"
+#include "codec/errors.h"
+#include "codec/replication.h"
 
 namespace ventrac::python {
 
@@ -52,7 +54,7 @@ struct Fault {
 };
 
 // The walk bound of the codec: walks longer than this fail there anyway.
-constexpr long kMaxSteps = 64L * 1024;
+constexpr long kMaxSteps = kMaxWalkSteps;
 
 std::string element_name(const ventrac_element_spec &e) {
     return std::string(field(e.name)) + " (" + std::string(field(e.code)) + ")";
@@ -255,9 +257,10 @@ py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, 
         presence.push_back(1);
     }
 
+    // The values are checked against the table the encoder walks.
     const ventrac_element_spec *table = nullptr;
-    const int size = ventrac_pilot_table(pilot.get(), static_cast<int>(mode), &table);
-    if (size <= 0) encode_error("the pilot file has no line for operating mode " + std::to_string(mode));
+    const int size = ventrac_pilot_encoder_table(pilot.get(), static_cast<int>(mode), &table);
+    if (size <= 0) encode_error(error_line(VENTRAC_ERR_NO_ELEMENT, static_cast<int>(mode)));
     if (std::optional<Fault> fault = ValueCheck(table, size, numbers, presence).run())
         encode_error(fault->message, fault->index);
 
@@ -276,9 +279,7 @@ py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, 
         g_encoders.give_back(cctx);
     }
     if (packed_size == -VENTRAC_ERR_MEMORY || length == -VENTRAC_ERR_MEMORY) throw std::bad_alloc();
-    if (packed_size <= 0)
-        encode_error("the observation does not fit in a message of " + std::to_string(VENTRAC_PACKED_SIZE) +
-                     " packed bytes, or its replications repeat more than the encoder walks");
+    if (packed_size <= 0) encode_error(error_line(packed_size, static_cast<int>(mode)));
     if (static_cast<std::size_t>(used) < numbers.size())
         encode_error(std::to_string(numbers.size()) + " values given, operating mode " + std::to_string(mode) +
                          " takes " + std::to_string(used) + " with these counts",

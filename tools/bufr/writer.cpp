@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "bufr.h"
+#include "codec/replication.h"
 #include "layout.h"
 #include "tables.h"
 
@@ -15,9 +16,9 @@ namespace ventrac::bufr {
 
 namespace {
 
-// Walks of a message stop past this many steps (values and repetitions),
-// as the decoder's own walks do.
-constexpr long kMaxSteps = 64L * 1024;
+// Walks of a message stop past as many steps (values and repetitions) as
+// the decoder's own walks do.
+constexpr long kMaxSteps = kMaxWalkSteps;
 
 std::string number_text(double v) {
     char text[32];

@@ -3,22 +3,18 @@
 #include <cmath>
 #include <new>
 
+#include "codec/errors.h"
+
 #include <ventrac/ventrac.h>
 
 namespace ventrac::decode {
 
 namespace {
 
+// The error line of a refused message; a missing data-type code names the
+// mode it was looked up for.
 std::string decode_error(int error, int mode) {
-    const std::string head = "error " + std::to_string(error) + ": ";
-    switch (error) {
-    case VENTRAC_ERR_NO_ELEMENT: return head + "the pilot file has no line for the operating mode";
-    case VENTRAC_ERR_DATATYPE:
-        return head + "operating mode " + std::to_string(mode) + " has no data-type code";
-    case VENTRAC_ERR_TOO_MANY: return head + "more than 1024 decoded elements";
-    case VENTRAC_ERR_MEMORY: return head + "memory ran out";
-    default: return head + "decoding failed";
-    }
+    return error_line(error, error == VENTRAC_ERR_DATATYPE ? mode : kNoMode);
 }
 
 void append_to_buffer(void *user, const char *text, size_t length) {
