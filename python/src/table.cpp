@@ -13,9 +13,9 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
-#include <charconv>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -99,7 +99,9 @@ public:
                 const std::size_t available = end_ - begin_;
                 const void *feed = std::memchr(from, '\n', available);
                 const std::size_t take =
-                    feed != nullptr ? static_cast<std::size_t>(static_cast<const char *>(feed) - from) : available;
+                    feed != nullptr
+                        ? static_cast<std::size_t>(static_cast<const char *>(feed) - from)
+                        : available;
                 found_end = feed != nullptr;
                 const std::size_t room = length < kMaxLine + 1 ? kMaxLine + 1 - length : 0;
                 out.append(from, std::min(take, room));
@@ -168,8 +170,8 @@ enum class Failure : unsigned char { None, Codec, Open, Read, TooLong };
 // One message of a chunk: where it comes from and, once decoded, what it
 // gave.
 struct Item {
-    std::size_t source = 0;  // index of its file
-    long line = 0;           // its line number; 0 for a whole file
+    std::size_t source = 0;              // index of its file
+    long line = 0;                       // its line number; 0 for a whole file
     std::size_t offset = 0, length = 0;  // its text in the chunk's text (lines)
     Failure failure = Failure::None;
     int error = 0;  // the codec's error number, or errno's value
@@ -203,7 +205,8 @@ struct Worker {
 
 // True when `s` is `n` or more decimal digits.
 bool all_digits(std::string_view s, std::size_t n) {
-    return s.size() >= n && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return s.size() >= n &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // True when `s` is one or more replication places "_D" NNN "-" NNN, the
@@ -237,11 +240,13 @@ bool decodable(std::string_view name, const std::vector<BaseName> &bases) {
     for (const BaseName &b : bases) {
         if (name.size() < b.name.size() || name.substr(0, b.name.size()) != b.name) continue;
         const std::string_view rest = name.substr(b.name.size());
-        if (rest.empty() || name.size() >= kNameField) return true;  // a long name is cut at the field's size
+        if (rest.empty() || name.size() >= kNameField)
+            return true;  // a long name is cut at the field's size
         if (b.delayed_factor ? all_digits(rest, 3) : replication_suffix(rest)) return true;
     }
     const std::size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot > 0 && all_digits(name.substr(dot + 1), 1) && name[dot + 1] != '0')
+    if (dot != std::string_view::npos && dot > 0 && all_digits(name.substr(dot + 1), 1) &&
+        name[dot + 1] != '0')
         return decodable(name.substr(0, dot), bases);
     return false;
 }
@@ -297,7 +302,8 @@ py::object new_str(std::string_view text) {
 
 // A NumPy array of `n` Python objects (each None until set).
 py::array object_array(std::size_t n) {
-    return py::array(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(n)}, nullptr);
+    return py::array(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(n)},
+                     nullptr);
 }
 
 PyObject **object_data(py::array &a) { return static_cast<PyObject **>(a.mutable_data()); }
@@ -322,8 +328,8 @@ py::array_t<T> to_array(std::vector<T> &&v) {
 // a time (see ventrac.read and ventrac.iter_read).
 class Reader {
 public:
-    Reader(py::object pilot, const std::vector<py::object> &paths, bool lines, py::object columns, bool raw,
-           long jobs, py::handle data_types, const std::string &errors_mode)
+    Reader(py::object pilot, const std::vector<py::object> &paths, bool lines, py::object columns,
+           bool raw, long jobs, py::handle data_types, const std::string &errors_mode)
         : pilot_object_(std::move(pilot)),
           pilot_(pilot_object_.cast<const Pilot &>()),
           lines_(lines),
@@ -338,11 +344,13 @@ public:
             Py_ssize_t size = 0;
             const char *utf8 = PyUnicode_AsUTF8AndSize(names_.back().ptr(), &size);
             if (utf8 == nullptr) PyErr_Clear();
-            names_utf8_.push_back(utf8 != nullptr ? std::optional<std::string>(std::string(utf8, static_cast<std::size_t>(size)))
+            names_utf8_.push_back(utf8 != nullptr ? std::optional<std::string>(std::string(
+                                                        utf8, static_cast<std::size_t>(size)))
                                                   : std::nullopt);
         }
         if (!columns.is_none()) {
-            if (PyUnicode_Check(columns.ptr())) throw py::type_error("columns must be a list of names, not a str");
+            if (PyUnicode_Check(columns.ptr()))
+                throw py::type_error("columns must be a list of names, not a str");
             const std::vector<BaseName> bases = pilot_names(pilot_);
             selected_ = true;
             for (py::handle c : py::iter(columns)) {
@@ -351,7 +359,8 @@ public:
                                          std::string(py::str(py::type::of(c).attr("__name__"))));
                 const std::string name = c.cast<std::string>();
                 if (!decodable(name, bases))
-                    throw py::key_error("no operating mode of the pilot file has an element named '" + name + "'");
+                    throw py::key_error(
+                        "no operating mode of the pilot file has an element named '" + name + "'");
                 if (column_ids_.count(name) == 0) {
                     column_ids_.emplace(name, static_cast<std::int32_t>(column_names_.size()));
                     column_names_.push_back(name);
@@ -379,7 +388,8 @@ public:
         batch.start = rows_done_;
         batch.column_of.assign(column_names_.size(), -1);
         if (selected_)
-            for (std::size_t g = 0; g < column_names_.size(); ++g) batch.add_column(static_cast<std::int32_t>(g));
+            for (std::size_t g = 0; g < column_names_.size(); ++g)
+                batch.add_column(static_cast<std::int32_t>(g));
         std::optional<Item> failed;
         {
             py::gil_scoped_release unlocked;
@@ -419,7 +429,8 @@ private:
         std::vector<std::pair<std::size_t, std::string>> failures;  // row, why
 
         void add_column(std::int32_t id) {
-            if (static_cast<std::size_t>(id) >= column_of.size()) column_of.resize(static_cast<std::size_t>(id) + 1, -1);
+            if (static_cast<std::size_t>(id) >= column_of.size())
+                column_of.resize(static_cast<std::size_t>(id) + 1, -1);
             column_of[static_cast<std::size_t>(id)] = static_cast<std::int32_t>(ids.size());
             ids.push_back(id);
         }
@@ -522,7 +533,8 @@ private:
             text = std::string_view(text_).substr(item.offset, item.length);
         } else {
             bool opened = false;
-            if (const int error = read_whole(sources_[item.source], w.content, opened); error != 0) {
+            if (const int error = read_whole(sources_[item.source], w.content, opened);
+                error != 0) {
                 item.failure = opened ? Failure::Read : Failure::Open;
                 item.error = error;
                 return;
@@ -532,7 +544,8 @@ private:
         }
         const int count = ventrac_decode_text(w.ctx, pilot_.get(), text.data(), text.size());
         if (count == -VENTRAC_ERR_MEMORY) throw std::bad_alloc();
-        if (count == -VENTRAC_ERR_ARGUMENT) throw std::logic_error("the decoder refused its arguments");
+        if (count == -VENTRAC_ERR_ARGUMENT)
+            throw std::logic_error("the decoder refused its arguments");
         item.identifier = ventrac_dctx_identifier(w.ctx);
         item.mode = ventrac_dctx_mode(w.ctx);
         if (count < 0) {
@@ -557,10 +570,13 @@ private:
         w.key.append(w.kinds.data(), n);
         w.key.append(reinterpret_cast<const char *>(w.counts.data()), n * sizeof(int));
         w.key.append(reinterpret_cast<const char *>(w.entries.data()), n * sizeof(int));
-        auto [at, added] = w.layout_ids.try_emplace(w.key, static_cast<std::uint32_t>(w.layouts.size()));
+        auto [at, added] =
+            w.layout_ids.try_emplace(w.key, static_cast<std::uint32_t>(w.layouts.size()));
         if (added) {
             std::vector<std::string> names(static_cast<std::size_t>(count));
-            for (int i = 0; i < count; ++i) names[static_cast<std::size_t>(i)] = field(ventrac_dctx_element(w.ctx, i)->spec.name);
+            for (int i = 0; i < count; ++i)
+                names[static_cast<std::size_t>(i)] =
+                    field(ventrac_dctx_element(w.ctx, i)->spec.name);
             w.layouts.push_back(std::move(names));
         }
         item.worker = t;
@@ -639,7 +655,8 @@ private:
             placed[item.layout] = batch_number_;
             for (std::int32_t id : ids) {
                 if (id < 0) continue;
-                if (static_cast<std::size_t>(id) >= b.column_of.size() || b.column_of[static_cast<std::size_t>(id)] < 0)
+                if (static_cast<std::size_t>(id) >= b.column_of.size() ||
+                    b.column_of[static_cast<std::size_t>(id)] < 0)
                     b.add_column(id);
             }
         }
@@ -650,7 +667,8 @@ private:
     // columns one after the other, NaN where a row has no value.
     void fill_rows(const Batch &b, double *out, std::size_t first, std::size_t last) const {
         const std::size_t n = b.rows;
-        for (std::size_t c = 0; c < b.ids.size(); ++c) std::fill(out + c * n + first, out + c * n + last, kNaN);
+        for (std::size_t c = 0; c < b.ids.size(); ++c)
+            std::fill(out + c * n + first, out + c * n + last, kNaN);
         for (std::size_t r = first; r < last; ++r) {
             const Values &v = b.values[r];
             if (v.layout == Values::kNone) continue;
@@ -659,7 +677,8 @@ private:
             for (std::size_t k = 0; k + 1 < ids.size(); ++k) {
                 const std::int32_t id = ids[k];
                 if (id < 0) continue;
-                out[static_cast<std::size_t>(b.column_of[static_cast<std::size_t>(id)]) * n + r] = values[k];
+                out[static_cast<std::size_t>(b.column_of[static_cast<std::size_t>(id)]) * n + r] =
+                    values[k];
             }
         }
     }
@@ -670,7 +689,9 @@ private:
         const py::object &name = names_[source];
         if (line == 0) return name;
         const std::optional<std::string> &utf8 = names_utf8_[source];
-        if (!utf8) return py::reinterpret_steal<py::object>(PyUnicode_FromFormat("%U:%ld", name.ptr(), line));
+        if (!utf8)
+            return py::reinterpret_steal<py::object>(
+                PyUnicode_FromFormat("%U:%ld", name.ptr(), line));
         char digits[24];
         const auto end = std::to_chars(digits, digits + sizeof digits, line).ptr;
         text.assign(*utf8).append(1, ':').append(digits, end);
@@ -688,7 +709,8 @@ private:
         }
         if (item.failure == Failure::TooLong)
             throw py::value_error(std::string(py::str(source)) + ": " + item_failure(item));
-        py::object mode = item.mode_known ? py::object(py::int_(item.mode)) : py::object(py::none());
+        py::object mode = item.mode_known ? py::object(py::int_(item.mode))
+                                          : py::object(py::none());
         raise(errors().decode, item_failure(item), item.error, mode, failed_index_, source);
     }
 
@@ -696,8 +718,9 @@ private:
         const std::size_t n = b.rows, width = b.ids.size();
         py::list names(width);
         for (std::size_t c = 0; c < width; ++c)
-            PyList_SET_ITEM(names.ptr(), static_cast<py::ssize_t>(c),
-                            to_str(column_names_[static_cast<std::size_t>(b.ids[c])]).release().ptr());
+            PyList_SET_ITEM(
+                names.ptr(), static_cast<py::ssize_t>(c),
+                to_str(column_names_[static_cast<std::size_t>(b.ids[c])]).release().ptr());
         py::array_t<double> matrix({static_cast<py::ssize_t>(width), static_cast<py::ssize_t>(n)});
         {
             double *out = matrix.mutable_data();
@@ -719,7 +742,8 @@ private:
             work();
             for (std::thread &t : started) t.join();
         }
-        py::array files = object_array(n), identifiers = object_array(n), failures = object_array(n);
+        py::array files = object_array(n), identifiers = object_array(n),
+                  failures = object_array(n);
         PyObject **file_out = object_data(files), **id_out = object_data(identifiers);
         PyObject **why_out = object_data(failures);
         const py::str empty("");
@@ -739,8 +763,9 @@ private:
             for (std::size_t i = 0; i < known.size(); ++i) out[i] = !known[i];
             return a;
         };
-        return py::make_tuple(b.start, names, matrix, files, identifiers, to_array(std::move(b.mode)),
-                              mask(b.mode_known), to_array(std::move(b.data_type)), mask(type_known), failures);
+        return py::make_tuple(b.start, names, matrix, files, identifiers,
+                              to_array(std::move(b.mode)), mask(b.mode_known),
+                              to_array(std::move(b.data_type)), mask(type_known), failures);
     }
 
     py::object pilot_object_;
@@ -758,7 +783,8 @@ private:
 
     std::vector<std::unique_ptr<Worker>> workers_;
     std::vector<std::vector<std::vector<std::int32_t>>> resolved_;  // worker, layout -> column ids
-    std::vector<std::vector<std::uint64_t>> placed_;  // worker, layout -> the batch that placed its columns
+    std::vector<std::vector<std::uint64_t>>
+        placed_;  // worker, layout -> the batch that placed its columns
     std::uint64_t batch_number_ = 0;
 
     std::size_t next_source_ = 0, current_ = 0;
@@ -769,7 +795,8 @@ private:
     std::mutex mutex_;
 };
 
-constexpr const char *kReaderDoc = R"(_Reader(pilot, paths, lines, columns, raw, jobs, data_types, errors)
+constexpr const char *kReaderDoc =
+    R"(_Reader(pilot, paths, lines, columns, raw, jobs, data_types, errors)
 
 The engine of ventrac.read and ventrac.iter_read; use those.)";
 
@@ -777,16 +804,19 @@ The engine of ventrac.read and ventrac.iter_read; use those.)";
 
 void bind_table(py::module_ &m) {
     py::class_<Reader>(m, "_Reader", kReaderDoc)
-        .def(py::init([](py::object pilot, py::handle paths, bool lines, py::object columns, bool raw, long jobs,
-                         py::handle data_types, const std::string &errors_mode) {
-                 if (!py::isinstance<Pilot>(pilot)) throw py::type_error("pilot must be a ventrac.Pilot");
+        .def(py::init([](py::object pilot, py::handle paths, bool lines, py::object columns,
+                         bool raw, long jobs, py::handle data_types,
+                         const std::string &errors_mode) {
+                 if (!py::isinstance<Pilot>(pilot))
+                     throw py::type_error("pilot must be a ventrac.Pilot");
                  std::vector<py::object> list;
-                 for (py::handle p : py::iter(paths)) list.push_back(py::reinterpret_borrow<py::object>(p));
-                 return std::make_unique<Reader>(std::move(pilot), list, lines, std::move(columns), raw, jobs,
-                                                 data_types, errors_mode);
+                 for (py::handle p : py::iter(paths))
+                     list.push_back(py::reinterpret_borrow<py::object>(p));
+                 return std::make_unique<Reader>(std::move(pilot), list, lines, std::move(columns),
+                                                 raw, jobs, data_types, errors_mode);
              }),
-             py::arg("pilot"), py::arg("paths"), py::arg("lines"), py::arg("columns"), py::arg("raw"),
-             py::arg("jobs"), py::arg("data_types"), py::arg("errors"))
+             py::arg("pilot"), py::arg("paths"), py::arg("lines"), py::arg("columns"),
+             py::arg("raw"), py::arg("jobs"), py::arg("data_types"), py::arg("errors"))
         .def("next_batch", &Reader::next_batch, py::arg("limit"), py::arg("always") = false);
 }
 
