@@ -90,7 +90,14 @@ struct Tally {
 
     void same(const std::string &what, const std::string &linux_side, const std::string &windows_side) {
         bytes += static_cast<long long>(linux_side.size());
-        if (linux_side != windows_side) differences.push_back(what);
+        if (linux_side == windows_side) return;
+        std::size_t at = 0;
+        while (at < linux_side.size() && at < windows_side.size() && linux_side[at] == windows_side[at]) ++at;
+        const std::size_t from = at < 40 ? 0 : at - 40;
+        differences.push_back(what + ": from byte " + std::to_string(at) + ", Linux [" +
+                              linux_side.substr(from, 80) + "], Windows [" + windows_side.substr(from, 80) +
+                              "] (" + std::to_string(linux_side.size()) + " and " +
+                              std::to_string(windows_side.size()) + " bytes)");
     }
     void same_status(const std::string &what, int linux_status, int windows_status) {
         if (windows_status < 0 || linux_status != windows_status % 256)
@@ -110,7 +117,8 @@ protected:
     // Runs `command` (a batch file's lines) under Wine in `dir`.
     static void run_batch(const fs::path &dir, const std::string &lines) {
         const fs::path batch = dir / "run.bat";
-        write_file(batch.string(), "@echo off\r\n" + crlf(lines));
+        // The statuses are in files; the batch file itself ends with 0.
+        write_file(batch.string(), "@echo off\r\n" + crlf(lines) + "exit /b 0\r\n");
         const std::string command = quote(VENTRAC_WINE_RUN) + " " + quote(kWindowsBuild + "/wine-prefix") +
                                     " cmd /c " + quote(wine_path(batch)) + " >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -252,7 +260,7 @@ TEST(WindowsZip, ExampleRunsFromTheUnzippedFolder) {
     // As README.txt says: from the example folder, ..\ventrac.exe.
     const std::string batch = "@echo off\r\ncd /d \"" + wine_path(top / "example") +
                               "\"\r\n..\\ventrac.exe ship.pilot ship_obs.txt FNZ6042 MOD >run.out\r\n"
-                              ">run.status echo %ERRORLEVEL%\r\n";
+                              ">run.status echo %ERRORLEVEL%\r\nexit /b 0\r\n";
     write_file(dir.file("run.bat"), batch);
     const std::string command = quote(VENTRAC_WINE_RUN) + " " + quote(kWindowsBuild + "/wine-prefix") +
                                 " cmd /c " + quote(wine_path(dir.path() / "run.bat")) + " >/dev/null 2>&1";
