@@ -5,12 +5,14 @@
 #   bin/                          ventrac, ventrac-decode, ventrac-check
 #   LIBDIR/                       libventrac.a, or libventrac.so.0 with
 #                                 BUILD_SHARED_LIBS=ON
-#   include/ventrac/              the C headers pilot/pilot.h, codec/codec.h
-#                                 and codec/context.h
+#   include/ventrac/              the C headers: ventrac.h (thread-safe),
+#                                 types.h, pilot/pilot.h and codec/codec.h
+#                                 (process-wide), codec/context.h (forwards
+#                                 to ventrac.h)
 #   LIBDIR/cmake/ventrac/         find_package(ventrac) -> ventrac::ventrac
 #   LIBDIR/pkgconfig/ventrac.pc
 #   share/man/man1/               a page per program
-#   share/doc/ventrac/            README.md and the shipped example
+#   share/doc/ventrac/            README.md, docs/*.md and the shipped example
 include(CMakePackageConfigHelpers)
 
 # Windows has its own layout and package: the zip of cmake/VentracWindows.cmake.
@@ -26,6 +28,8 @@ install(TARGETS ventrac_codec EXPORT ventracTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES include/ventrac/ventrac.h include/ventrac/types.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac)
 install(FILES pilot/pilot.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/pilot)
 install(FILES codec/codec.h codec/context.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/codec)
 
@@ -82,6 +86,8 @@ foreach(page IN LISTS VENTRAC_MAN_PAGES)
 endforeach()
 
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+file(GLOB _ventrac_doc_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${_ventrac_doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES examples/README.md examples/ship.pilot examples/ship_obs.txt
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "codec/listing.h"
 #include "codec/rules.h"
 #include "pilot/reader.h"
 #include "pilot/trace.h"
@@ -40,14 +41,25 @@ std::int64_t code_value(const ElementSpec &e, int j, int ival, double value, int
     return c;
 }
 
-bool take_step(EncodeEnv &env) { return ++env.steps <= kMaxWalkSteps; }
+// Why a walk stopped: the buffer is full, or the walk took too many steps.
+bool take_step(EncodeEnv &env) {
+    if (++env.steps <= kMaxWalkSteps) return true;
+    env.failure = -VENTRAC_ERR_TOO_MANY;
+    return false;
+}
+
+bool append(EncodeEnv &env, std::int64_t value, signed char width) {
+    if (pak(env.buffer, value, width, &env.bitpos) != 0) return true;
+    env.failure = -VENTRAC_ERR_FULL;
+    return false;
+}
 
 // Codes value `ival` with element `j`'s law and appends it to the buffer.
 bool pack_value(EncodeEnv &env, int j) {
     const ElementSpec &e = env.spec(j);
     const std::int64_t valcod =
         code_value(e, j, env.ival, value_at(env, env.ival), presence_at(env, env.ival), env.trace);
-    return pak(env.buffer, valcod, rules::packed_width(e), &env.bitpos) != 0;
+    return append(env, valcod, rules::packed_width(e));
 }
 
 bool pak_n_seq(EncodeEnv &env, int &start, int nbpar, int nbsec);
@@ -97,12 +109,6 @@ bool pak_n_seq(EncodeEnv &env, int &start, int nbpar, int nbsec) {
     return true;
 }
 
-void list_element(const ElementSpec &e) {
-    trace::print("%s %s %2d %2.0f %10.5f %f %6" PRId64 " %3" PRIu64 "  %.16s %8.3f %8.2f %1d %s\n",
-                 e.code, e.name, e.nbits, e.power, e.scale, e.reference, e.max_coded, e.mode_mask,
-                 e.unit, e.conv_factor, e.conv_offset, e.flag, e.comment);
-}
-
 }  // namespace
 
 const ElementSpec &EncodeEnv::spec(int j) const {
@@ -114,9 +120,10 @@ int pack_message(EncodeEnv &env, signed char mode, int count) {
     env.bitpos = 0;
     env.ival = 0;
     env.steps = 0;
-    if (pak(env.buffer, mode, rules::packed_width(env.spec(0)), &env.bitpos) == 0) return 0;
+    env.failure = 0;
+    if (!append(env, mode, rules::packed_width(env.spec(0)))) return env.failure;
     int start = 1;
-    if (!pak_n_seq(env, start, count - 1, 1)) return 0;
+    if (!pak_n_seq(env, start, count - 1, 1)) return env.failure;
     return static_cast<int>((env.bitpos + 7) / 8);
 }
 
@@ -138,8 +145,8 @@ extern "C" int comprime(const char *pilot_path, signed char mode, const double *
     const int a = get_specif(pilot_path, mode);
     trace::print("lecture pilote %s : mode oper= %d retour=%d\n", pilot_path, mode, a);
     if (a <= 0) return a;
-    if (trace::tracing())
-        for (int i = 0; i < a; ++i) ventrac::list_element(specel[i]);
+    const ventrac::Sink sink = ventrac::Sink::to_file(trace::sink());
+    for (int i = 0; i < a; ++i) ventrac::list_element(sink, specel[i], ventrac::Listing::Encoder);
 
     ventrac::EncodeEnv env;
     env.table = specel;
@@ -148,9 +155,9 @@ extern "C" int comprime(const char *pilot_path, signed char mode, const double *
     env.presence = presence;
     env.nvalues = VENTRAC_MAX_VALUES;
     env.buffer = buffer;
-    env.trace = ventrac::Sink::to_file(trace::sink());
+    env.trace = sink;
     const int octets = ventrac::pack_message(env, mode, a);
-    if (octets == 0) return 0;
+    if (octets <= 0) return 0;
     *nb_elements = a;
     return octets;
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <ventrac/types.h>
+
 #include "front/platform.h"
 
 namespace ventrac::front {
@@ -14,8 +16,8 @@ inline constexpr int kStatusPilotMissing = 254; // the pilot file cannot be open
 inline constexpr int kStatusHpkUnreadable = 243;
 inline constexpr int kStatusHpkEmpty = 244;
 
-// Largest HPK file ventrac writes: identifier + 1366 six-bit characters.
-inline constexpr int kHpkMaxSize = 7 + 1366;
+// Largest HPK file ventrac writes: the largest transmitted text.
+inline constexpr int kHpkMaxSize = VENTRAC_MESSAGE_MAX;
 
 // Where the HPK file of the data file `data` goes: `directory` (traced after
 // "REP= ") is `data` up to and including its last separator, "./" when it
