@@ -20,10 +20,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# ...except header-only libraries, which the project looks for itself in
-# the host's /usr/include (nlohmann/json.hpp): nothing to link, so nothing
-# built for Linux comes in.
-set(VENTRAC_HOST_HEADER_DIRS /usr/include)
+# ...except header-only libraries, which need no Windows build: the host's
+# nlohmann-json (Debian nlohmann-json3-dev) is what find_package(nlohmann_json)
+# finds, its headers alone (mingw-host-headers/nlohmann_jsonConfig.cmake).
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-host-headers CACHE PATH
+    "nlohmann_json package for the MinGW build")
 
 # Everything linked in statically, so that a ship's PC needs no MinGW DLL.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

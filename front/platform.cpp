@@ -13,8 +13,8 @@ namespace ventrac::front {
 std::FILE *create_new_binary_file(const std::string &path) {
 #ifdef _WIN32
     // The C runtime Windows ships (msvcrt) does not know fopen's "x".
-    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                         _S_IREAD | _S_IWRITE);
+    const int fd =
+        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;
     std::FILE *file = _fdopen(fd, "wb");
     if (file == nullptr) {

@@ -88,21 +88,25 @@ struct Tally {
     long long bytes = 0;
     std::vector<std::string> differences;
 
-    void same(const std::string &what, const std::string &linux_side, const std::string &windows_side) {
+    void same(const std::string &what, const std::string &linux_side,
+              const std::string &windows_side) {
         bytes += static_cast<long long>(linux_side.size());
         if (linux_side == windows_side) return;
         std::size_t at = 0;
-        while (at < linux_side.size() && at < windows_side.size() && linux_side[at] == windows_side[at]) ++at;
+        while (at < linux_side.size() && at < windows_side.size() &&
+               linux_side[at] == windows_side[at])
+            ++at;
         const std::size_t from = at < 40 ? 0 : at - 40;
         differences.push_back(what + ": from byte " + std::to_string(at) + ", Linux [" +
-                              linux_side.substr(from, 80) + "], Windows [" + windows_side.substr(from, 80) +
-                              "] (" + std::to_string(linux_side.size()) + " and " +
+                              linux_side.substr(from, 80) + "], Windows [" +
+                              windows_side.substr(from, 80) + "] (" +
+                              std::to_string(linux_side.size()) + " and " +
                               std::to_string(windows_side.size()) + " bytes)");
     }
     void same_status(const std::string &what, int linux_status, int windows_status) {
         if (windows_status < 0 || linux_status != windows_status % 256)
-            differences.push_back(what + ": status " + std::to_string(linux_status) + " on Linux, " +
-                                  std::to_string(windows_status) + " on Windows");
+            differences.push_back(what + ": status " + std::to_string(linux_status) +
+                                  " on Linux, " + std::to_string(windows_status) + " on Windows");
     }
 };
 
@@ -111,7 +115,8 @@ protected:
     void SetUp() override {
         for (const std::string &exe : {kWinVentrac, kWinDecode, kWinCheck})
             if (!fs::exists(exe))
-                GTEST_SKIP() << exe << " not found: build the Windows programs first (docs/windows.md)";
+                GTEST_SKIP() << exe
+                             << " not found: build the Windows programs first (docs/windows.md)";
     }
 
     // Runs `command` (a batch file's lines) under Wine in `dir`.
@@ -119,16 +124,18 @@ protected:
         const fs::path batch = dir / "run.bat";
         // The statuses are in files; the batch file itself ends with 0.
         write_file(batch.string(), "@echo off\r\n" + crlf(lines) + "exit /b 0\r\n");
-        const std::string command = quote(VENTRAC_WINE_RUN) + " " + quote(kWindowsBuild + "/wine-prefix") +
-                                    " cmd /c " + quote(wine_path(batch)) + " >/dev/null 2>&1";
+        const std::string command = quote(VENTRAC_WINE_RUN) + " " +
+                                    quote(kWindowsBuild + "/wine-prefix") + " cmd /c " +
+                                    quote(wine_path(batch)) + " >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
 
     // One program run in a batch file: standard output and error and the
     // status go to files named after `tag`.
-    static std::string batch_run(const std::string &exe, const std::string &args, const std::string &tag) {
-        return "\"" + wine_path(exe) + "\" " + args + " >" + tag + ".out 2>" + tag + ".err\n>" + tag +
-               ".status echo %ERRORLEVEL%\n";
+    static std::string batch_run(const std::string &exe, const std::string &args,
+                                 const std::string &tag) {
+        return "\"" + wine_path(exe) + "\" " + args + " >" + tag + ".out 2>" + tag + ".err\n>" +
+               tag + ".status echo %ERRORLEVEL%\n";
     }
 
     void compare(const std::vector<Case> &cases, Tally &tally) {
@@ -139,9 +146,11 @@ protected:
                 const fs::path folder = win / (c.name + (dos ? "_crlf" : ""));
                 fs::create_directories(folder);
                 write_file((folder / "pilot.txt").string(), dos ? crlf(c.pilot) : c.pilot);
-                if (!c.data.empty()) write_file((folder / "obs.txt").string(), dos ? crlf(c.data) : c.data);
+                if (!c.data.empty())
+                    write_file((folder / "obs.txt").string(), dos ? crlf(c.data) : c.data);
                 batch += "cd /d \"" + wine_path(folder) + "\"\n";
-                batch += batch_run(kWinVentrac, "pilot.txt obs.txt \"" + c.identifier + "\" MOD", "ventrac");
+                batch += batch_run(kWinVentrac, "pilot.txt obs.txt \"" + c.identifier + "\" MOD",
+                                   "ventrac");
                 batch += batch_run(kWinDecode, "--json pilot.txt HPK_obs.txt", "decode");
                 batch += batch_run(kWinCheck, "pilot.txt", "check");
             }
@@ -158,7 +167,8 @@ protected:
                 vt_test::run_ventrac(folder, "pilot.txt obs.txt " + quote(c.identifier) + " MOD");
             const vt_test::RunResult decode =
                 vt_test::run_program(VENTRAC_DECODE_EXE, folder, "--json pilot.txt HPK_obs.txt");
-            const vt_test::RunResult check = vt_test::run_program(VENTRAC_CHECK_EXE, folder, "pilot.txt");
+            const vt_test::RunResult check =
+                vt_test::run_program(VENTRAC_CHECK_EXE, folder, "pilot.txt");
             const std::string hpk = read_file((folder / "HPK_obs.txt").string());
             for (const bool dos : {false, true}) {
                 const fs::path w = win / (c.name + (dos ? "_crlf" : ""));
@@ -168,20 +178,24 @@ protected:
                 tally.same(what + ": HPK file", hpk, file("HPK_obs.txt"));
                 tally.same(what + ": ventrac output", ventrac.out, lf(file("ventrac.out")));
                 tally.same(what + ": ventrac errors", ventrac.err, lf(file("ventrac.err")));
-                tally.same_status(what + ": ventrac", ventrac.status, status_in((w / "ventrac.status").string()));
-                tally.same(what + ": ventrac-decode --json output", decode.out, lf(file("decode.out")));
+                tally.same_status(what + ": ventrac", ventrac.status,
+                                  status_in((w / "ventrac.status").string()));
+                tally.same(what + ": ventrac-decode --json output", decode.out,
+                           lf(file("decode.out")));
                 tally.same(what + ": ventrac-decode errors", decode.err, lf(file("decode.err")));
-                tally.same_status(what + ": ventrac-decode", decode.status, status_in((w / "decode.status").string()));
+                tally.same_status(what + ": ventrac-decode", decode.status,
+                                  status_in((w / "decode.status").string()));
                 tally.same(what + ": ventrac-check output", check.out, lf(file("check.out")));
                 tally.same(what + ": ventrac-check errors", check.err, lf(file("check.err")));
-                tally.same_status(what + ": ventrac-check", check.status, status_in((w / "check.status").string()));
+                tally.same_status(what + ": ventrac-check", check.status,
+                                  status_in((w / "check.status").string()));
             }
         }
     }
 
     static void report(const char *what, std::size_t cases, const Tally &tally) {
-        std::printf("%s: %zu cases, %d runs on each system, %lld bytes compared, %zu differences\n", what,
-                    cases, tally.runs, tally.bytes, tally.differences.size());
+        std::printf("%s: %zu cases, %d runs on each system, %lld bytes compared, %zu differences\n",
+                    what, cases, tally.runs, tally.bytes, tally.differences.size());
         for (const std::string &d : tally.differences) ADD_FAILURE() << d;
     }
 
@@ -190,13 +204,14 @@ protected:
 
 TEST_F(CrossPlatform, ExampleAndGeneratedObservationsGiveTheSameBytes) {
     std::vector<Case> cases;
-    cases.push_back({"example", read_file(kExamples + "/ship.pilot"), read_file(kExamples + "/ship_obs.txt"),
-                     "FNZ6042"});
+    cases.push_back({"example", read_file(kExamples + "/ship.pilot"),
+                     read_file(kExamples + "/ship_obs.txt"), "FNZ6042"});
     const char *identifiers[] = {"FNZ6042", "ABCDEFGHIJ", "X", "AB CD", "6200143"};
     for (std::uint32_t seed = 1; seed <= 120; ++seed) {
         vt_test::SeededSource source(seed);
         const vt_test::RoundTripCase c = vt_test::make_round_trip_case(source);
-        cases.push_back({"generated" + std::to_string(seed), c.pilot, data_file(c), identifiers[seed % 5]});
+        cases.push_back(
+            {"generated" + std::to_string(seed), c.pilot, data_file(c), identifiers[seed % 5]});
     }
     Tally tally;
     compare(cases, tally);
@@ -210,16 +225,19 @@ TEST_F(CrossPlatform, ExampleAndGeneratedObservationsGiveTheSameBytes) {
 TEST_F(CrossPlatform, WideNumbersAndFailuresGiveTheSameResults) {
     const std::string mode = "000000;MODE;8;1;1;0;254;1099511627775;U;1;0;1;mode;;\n";
     std::vector<Case> cases = {
-        {"wide_value", mode + "012101;WIDE;40;1;0.5;-100;1099511627774;1099511627775;K;1;0;1;wide;;\n",
+        {"wide_value",
+         mode + "012101;WIDE;40;1;0.5;-100;1099511627774;1099511627775;K;1;0;1;wide;;\n",
          "1\n1 274877906943.5\n", "WIDE"},
-        {"mode_40", mode + "012101;A;12;1;1;0;4094;549755813888;U;1;0;1;kept;;\n"
-                           "012102;B;12;1;1;0;4094;1;U;1;0;1;not kept;;\n",
+        {"mode_40",
+         mode + "012101;A;12;1;1;0;4094;549755813888;U;1;0;1;kept;;\n"
+                "012102;B;12;1;1;0;4094;1;U;1;0;1;not kept;;\n",
          "40\n1 1234\n1 99\n", "M40"},
         {"long_descriptor", mode + "12345678901;L;16;1;1;0;65534;1099511627775;U;1;0;1;long;;\n",
          "3\n1 4321\n", "LONG"},
         {"no_data_file", mode + "012101;A;12;1;1;0;4094;255;U;1;0;1;a;;\n", "", "NONE"},
         {"mode_without_lines", "000000;MODE;8;1;1;0;254;1;U;1;0;1;mode;;\n", "5\n1 3\n", "NOLINE"},
-        {"bad_data_line", mode + "012101;A;12;1;1;0;4094;255;U;1;0;1;a;;\n", "1\nnot a number\n", "BAD"},
+        {"bad_data_line", mode + "012101;A;12;1;1;0;4094;255;U;1;0;1;a;;\n", "1\nnot a number\n",
+         "BAD"},
     };
     Tally tally;
     compare(cases, tally);
@@ -233,8 +251,8 @@ TEST(WindowsZip, ExampleRunsFromTheUnzippedFolder) {
         GTEST_SKIP() << "no Windows build at " << kWindowsBuild << " (docs/windows.md)";
     TempDir dir;
     const fs::path packages = dir.path() / "packages";
-    const std::string cpack = quote(VENTRAC_CPACK) + " -G ZIP -B " + quote(packages.string()) + " --config " +
-                              quote(kWindowsBuild + "/CPackConfig.cmake") + " >" +
+    const std::string cpack = quote(VENTRAC_CPACK) + " -G ZIP -B " + quote(packages.string()) +
+                              " --config " + quote(kWindowsBuild + "/CPackConfig.cmake") + " >" +
                               quote(dir.file("cpack.log")) + " 2>&1";
     ASSERT_EQ(std::system(cpack.c_str()), 0) << read_file(dir.file("cpack.log"));
     const std::string name = "ventrac-" VENTRAC_VERSION "-win64";
@@ -242,8 +260,8 @@ TEST(WindowsZip, ExampleRunsFromTheUnzippedFolder) {
     ASSERT_TRUE(fs::exists(zip)) << read_file(dir.file("cpack.log"));
     const fs::path unzipped = dir.path() / "unzipped";
     fs::create_directory(unzipped);
-    const std::string extract =
-        "cd " + quote(unzipped.string()) + " && " + quote(VENTRAC_CMAKE) + " -E tar xf " + quote(zip.string());
+    const std::string extract = "cd " + quote(unzipped.string()) + " && " + quote(VENTRAC_CMAKE) +
+                                " -E tar xf " + quote(zip.string());
     ASSERT_EQ(std::system(extract.c_str()), 0);
 
     const fs::path top = unzipped / name;
@@ -258,12 +276,14 @@ TEST(WindowsZip, ExampleRunsFromTheUnzippedFolder) {
     EXPECT_NE(read_file((top / "README.txt").string()).find("\r\n"), std::string::npos);
 
     // As README.txt says: from the example folder, ..\ventrac.exe.
-    const std::string batch = "@echo off\r\ncd /d \"" + wine_path(top / "example") +
-                              "\"\r\n..\\ventrac.exe ship.pilot ship_obs.txt FNZ6042 MOD >run.out\r\n"
-                              ">run.status echo %ERRORLEVEL%\r\nexit /b 0\r\n";
+    const std::string batch =
+        "@echo off\r\ncd /d \"" + wine_path(top / "example") +
+        "\"\r\n..\\ventrac.exe ship.pilot ship_obs.txt FNZ6042 MOD >run.out\r\n"
+        ">run.status echo %ERRORLEVEL%\r\nexit /b 0\r\n";
     write_file(dir.file("run.bat"), batch);
-    const std::string command = quote(VENTRAC_WINE_RUN) + " " + quote(kWindowsBuild + "/wine-prefix") +
-                                " cmd /c " + quote(wine_path(dir.path() / "run.bat")) + " >/dev/null 2>&1";
+    const std::string command = quote(VENTRAC_WINE_RUN) + " " +
+                                quote(kWindowsBuild + "/wine-prefix") + " cmd /c " +
+                                quote(wine_path(dir.path() / "run.bat")) + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
 
     const fs::path lin = dir.path() / "linux";

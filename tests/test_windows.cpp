@@ -78,13 +78,16 @@ TEST_F(Windows, ConsoleLinesEndInCrLf) {
 TEST_F(Windows, BackslashesAndDrivePrefixes) {
     fs::create_directories(dir.path() / "ship" / "data");
     write_file(dir.file("ship/data/obs.txt"), read_file(kWholeRun + "obs.txt"));
-    const std::string folder = fs::path(dir.path() / "ship" / "data").make_preferred().string() + "\\";
+    const std::string folder =
+        fs::path(dir.path() / "ship" / "data").make_preferred().string() + "\\";
     ASSERT_EQ(folder.substr(1, 2), ":\\");
-    vt_test::RunResult r = run_ventrac(dir.path(), "pilot.txt " + quote(folder + "obs.txt") + " ABCD MOD");
+    vt_test::RunResult r =
+        run_ventrac(dir.path(), "pilot.txt " + quote(folder + "obs.txt") + " ABCD MOD");
     EXPECT_EQ(r.status, 5);
     EXPECT_NE(r.out.find("REP= " + folder + "\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("dans le fichier " + folder + "HPK_obs.txt :"), std::string::npos);
-    EXPECT_EQ(read_file(dir.file("ship/data/HPK_obs.txt")), read_file(kWholeRun + "expected_HPK_obs.txt"));
+    EXPECT_EQ(read_file(dir.file("ship/data/HPK_obs.txt")),
+              read_file(kWholeRun + "expected_HPK_obs.txt"));
 
     // Relative, with '\': beside the data file.
     r = run_ventrac(dir.path(), "pilot.txt ship\\data\\obs.txt WXYZ MOD");
@@ -125,7 +128,8 @@ TEST_F(Windows, ExitStatusIsTheWholeReadBackCount) {
     std::vector<unsigned char> packed(VENTRAC_PACKED_SIZE, 0);
     char identifier[VENTRAC_IDENT_LEN + 1];
     char model[1];
-    const int count = telexout(static_cast<int>(hpk.size()), hpk.data(), identifier, model, packed.data());
+    const int count =
+        telexout(static_cast<int>(hpk.size()), hpk.data(), identifier, model, packed.data());
     EXPECT_GT(count, 255);
     EXPECT_EQ(r.status, count);
 }
@@ -136,10 +140,12 @@ TEST_F(Windows, FileNameInTheAnsiCodePage) {
     const std::wstring wide_name = L"obs_\u00e9t\u00e9.txt";  // "obs_ete.txt" with accents
     char narrow[64];
     BOOL lost = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide_name.c_str(), -1, narrow, sizeof narrow, nullptr, &lost);
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide_name.c_str(), -1, narrow, sizeof narrow,
+                                      nullptr, &lost);
     if (n == 0 || lost) GTEST_SKIP() << "the ANSI code page (" << GetACP() << ") has no e acute";
     fs::copy_file(dir.path() / "obs.txt", dir.path() / wide_name);
-    const vt_test::RunResult r = run_ventrac(dir.path(), std::string("pilot.txt ") + quote(narrow) + " ABCD MOD");
+    const vt_test::RunResult r =
+        run_ventrac(dir.path(), std::string("pilot.txt ") + quote(narrow) + " ABCD MOD");
     EXPECT_EQ(r.status, 5) << r.out << r.err;
     // Read through the wide name: the file has the name given.
     const fs::path hpk = dir.path() / (L"HPK_" + wide_name);

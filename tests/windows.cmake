@@ -30,25 +30,7 @@ ventrac_wine_path(_ventrac_check_exe ${PROJECT_BINARY_DIR}/tools/check/ventrac-c
 ventrac_wine_path(_ventrac_test_data ${CMAKE_CURRENT_SOURCE_DIR}/data)
 ventrac_wine_path(_ventrac_examples ${PROJECT_SOURCE_DIR}/examples)
 
-add_executable(ventrac_tests
-  test_support.cpp
-  roundtrip.cpp
-  test_roundtrip.cpp
-  test_bits.cpp
-  test_pilot.cpp
-  test_encoder.cpp
-  test_armour.cpp
-  test_front.cpp
-  test_faults.cpp
-  test_decoder.cpp
-  test_lookup.cpp
-  test_helpers.cpp
-  test_decode_tool.cpp
-  test_check_tool.cpp
-  context_support.cpp
-  test_context.cpp
-  test_windows.cpp
-)
+add_executable(ventrac_tests ${VENTRAC_TEST_SOURCES} test_windows.cpp)
 target_compile_options(ventrac_tests PRIVATE ${VENTRAC_WARNINGS})
 target_link_libraries(ventrac_tests PRIVATE ventrac_front ventrac_check_lib gtest_main)
 target_compile_definitions(ventrac_tests PRIVATE
@@ -64,7 +46,7 @@ add_executable(ventrac_concurrency_tests test_concurrency.cpp context_support.cp
                test_support.cpp)
 target_compile_options(ventrac_concurrency_tests PRIVATE ${VENTRAC_WARNINGS})
 target_compile_definitions(ventrac_concurrency_tests PRIVATE VENTRAC_EXE="${_ventrac_exe}")
-target_link_libraries(ventrac_concurrency_tests PRIVATE ventrac_codec gtest_main)
+target_link_libraries(ventrac_concurrency_tests PRIVATE ventrac_internal gtest_main)
 gtest_discover_tests(ventrac_concurrency_tests DISCOVERY_TIMEOUT 120)
 
 # The programs import only DLLs that ship with Windows.
