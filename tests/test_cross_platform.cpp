@@ -232,7 +232,7 @@ TEST_F(CrossPlatform, WideNumbersAndFailuresGiveTheSameResults) {
          mode + "012101;A;12;1;1;0;4094;549755813888;U;1;0;1;kept;;\n"
                 "012102;B;12;1;1;0;4094;1;U;1;0;1;not kept;;\n",
          "40\n1 1234\n1 99\n", "M40"},
-        {"long_descriptor", mode + "12345678901;L;16;1;1;0;65534;1099511627775;U;1;0;1;long;;\n",
+        {"long_descriptor", mode + "09876543210;L;16;1;1;0;65534;1099511627775;U;1;0;1;long;;\n",
          "3\n1 4321\n", "LONG"},
         {"no_data_file", mode + "012101;A;12;1;1;0;4094;255;U;1;0;1;a;;\n", "", "NONE"},
         {"mode_without_lines", "000000;MODE;8;1;1;0;254;1;U;1;0;1;mode;;\n", "5\n1 3\n", "NOLINE"},
