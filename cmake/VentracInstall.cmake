@@ -5,7 +5,10 @@
 #   bin/                          ventrac, ventrac-decode, ventrac-check
 #   LIBDIR/                       libventrac.a; with BUILD_SHARED_LIBS=ON
 #                                 libventrac.so.0 and libventrac.a both
-#   include/ventrac/              the C headers
+#   include/ventrac/              the C headers: ventrac.h (thread-safe),
+#                                 types.h, pilot/pilot.h and codec/codec.h
+#                                 (process-wide), codec/context.h (forwards
+#                                 to ventrac.h)
 #   LIBDIR/cmake/ventrac/         find_package(ventrac) -> ventrac::ventrac
 #                                 (and ventrac::ventrac_static beside a
 #                                 shared library)
@@ -30,15 +33,10 @@ install(TARGETS ventrac RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT pr
 # objects, as a distribution ships them: libventrac.a for programs that
 # link statically, ventrac::ventrac_static for CMake users.
 if(BUILD_SHARED_LIBS)
-  if(TARGET ventrac_objects)
-    set(_ventrac_objects_of ventrac_objects)
-  else()
-    set(_ventrac_objects_of ventrac_codec)
-  endif()
-  add_library(ventrac_static STATIC $<TARGET_OBJECTS:${_ventrac_objects_of}>)
+  add_library(ventrac_static STATIC $<TARGET_OBJECTS:ventrac_objects>)
   set_target_properties(ventrac_static PROPERTIES OUTPUT_NAME ventrac EXPORT_NAME ventrac_static)
   target_include_directories(ventrac_static PUBLIC
-    $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}>
+    $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_link_libraries(ventrac_static PUBLIC m $<INSTALL_INTERFACE:${VENTRAC_CXX_RUNTIME}>)
   set(_ventrac_static_target ventrac_static)
@@ -50,6 +48,8 @@ install(TARGETS ventrac_codec ${_ventrac_static_target} EXPORT ventracTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
           NAMELINK_COMPONENT development
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library)
+install(FILES include/ventrac/ventrac.h include/ventrac/types.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac COMPONENT development)
 install(FILES pilot/pilot.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/pilot
         COMPONENT development)
 install(FILES codec/codec.h codec/context.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/codec

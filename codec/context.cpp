@@ -1,7 +1,7 @@
 // The reentrant codec: a parsed pilot file shared read-only by any number of
 // threads, and encoder / decoder contexts that own everything one encoding
 // or decoding works with. Nothing here reads or writes a process global.
-#include "codec/context.h"
+#include <ventrac/ventrac.h>
 
 #include <algorithm>
 #include <array>
@@ -209,9 +209,12 @@ ventrac_pilot *ventrac_pilot_open(const char *path, char *error, size_t error_si
     try {
         std::string content;
         errno = 0;
-        if (!ventrac::read_pilot_file(path, content)) {
+        bool opened = false;
+        if (!ventrac::read_pilot_file(path, content, &opened)) {
             const int cause = errno;
-            std::string text = std::string("cannot open the pilot file ") + path;
+            std::string text = std::string(opened ? "cannot read the pilot file "
+                                                  : "cannot open the pilot file ") +
+                               path;
             if (cause != 0) text += std::string(": ") + std::strerror(cause);
             write_error(error, error_size, text);
             return nullptr;
@@ -247,6 +250,18 @@ int ventrac_pilot_line_count(const ventrac_pilot *pilot) {
     return pilot != nullptr ? static_cast<int>(pilot->lines.size()) : 0;
 }
 
+int ventrac_pilot_encoder_table(const ventrac_pilot *pilot, int mode, const ElementSpec **table) {
+    if (pilot == nullptr || table == nullptr || mode < -128 || mode > 127)
+        return -VENTRAC_ERR_ARGUMENT;
+    try {
+        const LoadedTable &t = pilot->encoder_table(mode);
+        *table = t.slots.data();
+        return t.kept;
+    } catch (const std::exception &) {
+        return -VENTRAC_ERR_MEMORY;
+    }
+}
+
 int ventrac_pilot_table(const ventrac_pilot *pilot, int mode, const ElementSpec **table) {
     if (pilot == nullptr || table == nullptr || mode < -128 || mode > 127)
         return -VENTRAC_ERR_ARGUMENT;
@@ -259,7 +274,15 @@ int ventrac_pilot_table(const ventrac_pilot *pilot, int mode, const ElementSpec 
     }
 }
 
-ventrac_dctx *ventrac_dctx_create(void) { return new (std::nothrow) ventrac_dctx; }
+// A context's tables take about 1.9 MB: running out of memory while making
+// them must give NULL, not an exception through a C function.
+ventrac_dctx *ventrac_dctx_create(void) {
+    try {
+        return new ventrac_dctx;
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+}
 
 void ventrac_dctx_free(ventrac_dctx *dctx) { delete dctx; }
 
@@ -383,7 +406,13 @@ double ventrac_dctx_find(const ventrac_dctx *dctx, const char *code, const char 
     return ventrac::find_decoded(dctx->elements.data(), dctx->count, code, name, index);
 }
 
-ventrac_cctx *ventrac_cctx_create(void) { return new (std::nothrow) ventrac_cctx; }
+ventrac_cctx *ventrac_cctx_create(void) {
+    try {
+        return new ventrac_cctx;
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+}
 
 void ventrac_cctx_free(ventrac_cctx *cctx) { delete cctx; }
 
@@ -404,7 +433,7 @@ int ventrac_encode_packed(ventrac_cctx *cctx, const ventrac_pilot *pilot, int mo
     try {
         std::memset(packed, 0, VENTRAC_PACKED_SIZE);
         const LoadedTable &table = pilot->encoder_table(mode);
-        if (table.kept == 0) return 0;
+        if (table.kept == 0) return -VENTRAC_ERR_NO_ELEMENT;
         ventrac::EncodeEnv env;
         env.table = table.slots.data();
         env.table_size = static_cast<int>(table.slots.size());

@@ -6,6 +6,7 @@
 // twice per message) converts nothing twice. Each load still reads the file
 // as it is at the time of the call and traces every line.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -124,16 +125,26 @@ std::vector<PilotLine> parse_pilot(const std::string &content) {
     return lines;
 }
 
-bool read_pilot_file(const char *path, std::string &content) {
+bool read_pilot_file(const char *path, std::string &content, bool *opened) {
+    if (opened != nullptr) *opened = false;
     std::FILE *file = std::fopen(path, "r");
     if (file == nullptr) return false;
+    if (opened != nullptr) *opened = true;
     // The content goes straight into `content`: no stdio buffer in between.
     std::setvbuf(file, nullptr, _IONBF, 0);
     content.clear();
     char chunk[4096];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, n);
+    // A directory opens on some systems and then fails its first read.
+    const bool failed = std::ferror(file) != 0;
+    const int cause = errno;
     std::fclose(file);
+    if (failed) {
+        content.clear();
+        errno = cause;
+        return false;
+    }
     return true;
 }
 

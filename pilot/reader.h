@@ -44,8 +44,10 @@ inline double law_power(double x, double power) { return power == 1.0 ? x : std:
 std::vector<PilotLine> parse_pilot(const std::string &content);
 
 // Reads the pilot file at `path` whole. Returns false when it cannot be
-// opened.
-bool read_pilot_file(const char *path, std::string &content);
+// opened or cannot be read to its end (a directory, a read error), with
+// errno telling why; *opened (when given) then says whether it was opened.
+// A file that fails part way never counts as read.
+bool read_pilot_file(const char *path, std::string &content, bool *opened = nullptr);
 
 // Sets the fields of `slot` that `line` gives, the way get_specif() does:
 // field 5 sets the reference and the lower bound, field 6 the largest coded
