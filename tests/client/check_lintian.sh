@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs lintian on each Debian package made by make_packages.sh in
-# PACKAGE_DIR: any error or warning fails. The informational notes and the
-# overrides the packages carry (with the reason for each) are shown too.
+# PACKAGE_DIR: any error or warning fails. The informational notes are shown
+# too, and the overrides each package carries, with the reason for each
+# (lintian's --show-overrides would count the overridden tags as failures).
 # Usage: check_lintian.sh PACKAGE_DIR
 set -euo pipefail
 pkg_dir=$1
@@ -11,7 +12,11 @@ debs=("$pkg_dir"/*.deb)
 status=0
 for deb in "${debs[@]}"; do
   echo "== lintian $(basename "$deb")"
-  lintian --fail-on error,warning --display-info --show-overrides "$deb" || status=1
+  lintian --fail-on error,warning --display-info "$deb" || status=1
+  package=$(dpkg-deb --field "$deb" Package)
+  overrides=$(dpkg-deb --fsys-tarfile "$deb" |
+              tar -xO "./usr/share/lintian/overrides/$package" 2>/dev/null || true)
+  [ -z "$overrides" ] || printf 'overrides in %s:\n%s\n' "$package" "$overrides"
 done
 [ "$status" -eq 0 ] && echo "lintian: no error and no warning on ${#debs[@]} packages"
 exit "$status"

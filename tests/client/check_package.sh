@@ -54,7 +54,7 @@ for p in "${packages[@]}"; do
   maintainer=$(field "$p" Maintainer)
   [[ $maintainer =~ ^[^\<]+\ \<[^@\>]+@[^@\>]+\.[a-z]+\>$ ]] && [[ $maintainer != *@localhost* ]] ||
     fail "$p: Maintainer '$maintainer'"
-  synopsis=$(field "$p" Description | head -n 1)
+  synopsis=$(field "$p" Description | sed -n 1p)
   [ -n "$synopsis" ] && [ "$(field "$p" Description | wc -l)" -gt 2 ] ||
     fail "$p: no synopsis and long description"
   grep -Fxq "$synopsis" <<<"$synopses" && fail "$p has the synopsis of another package: $synopsis"
