@@ -14,7 +14,8 @@
 #                                 shared library)
 #   LIBDIR/pkgconfig/ventrac.pc
 #   share/man/man1/               a page per program
-#   share/doc/ventrac/            README.md, LICENSE, NOTICE and the example
+#   share/doc/ventrac/            README.md, docs/*.md, LICENSE, NOTICE and
+#                                 the shipped example
 #
 # Every file belongs to one install component, and each component is one
 # Debian package:
@@ -110,6 +111,8 @@ foreach(page IN LISTS VENTRAC_MAN_PAGES)
 endforeach()
 
 install(FILES README.md NOTICE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT programs)
+file(GLOB _ventrac_doc_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${_ventrac_doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT programs)
 install(FILES examples/README.md examples/ship.pilot examples/ship_obs.txt
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT programs)
 # The licence text: a Debian package points to the system's copy of it in

@@ -19,7 +19,7 @@
 #include "codec/encoder.h"
 #include "codec/lookup.h"
 #include "codec/rules.h"
-#include "codec/sink.h"
+#include "pilot/sink.h"
 #include "pilot/reader.h"
 #include "pilot/text.h"
 
@@ -43,15 +43,16 @@ LoadedTable load(const std::vector<ventrac::PilotLine> &lines, std::vector<Eleme
                  int mode) {
     LoadedTable t;
     t.slots = std::move(slots);
-    std::size_t slot = 0;
-    for (const ventrac::PilotLine &line : lines) {
-        if (slot == VENTRAC_MAX_ELEMENTS) break;
-        ++t.lines_read;
-        if (t.slots.size() <= slot) t.slots.resize(slot + 1);
-        ventrac::apply_pilot_line(t.slots[slot], line);
-        if (ventrac::kept_in_mode(t.slots[slot].mode_mask, mode)) ++slot;
-    }
-    t.kept = static_cast<int>(slot);
+    ventrac::walk_pilot_lines(
+        lines, mode, [&t](std::size_t) { ++t.lines_read; },
+        [&t](std::size_t k) -> ElementSpec & {
+            if (t.slots.size() <= k) t.slots.resize(k + 1);
+            return t.slots[k];
+        },
+        [&t](std::size_t, std::size_t k) {
+            t.kept = static_cast<int>(k) + 1;
+            return t.kept < VENTRAC_MAX_ELEMENTS;
+        });
     return t;
 }
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "codec/codec.h"
-#include "codec/sink.h"
+#include "pilot/sink.h"
 #include <ventrac/ventrac.h>
 
 namespace ventrac {

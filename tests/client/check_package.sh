@@ -95,7 +95,8 @@ declare -A holds=(
   [ventrac]='/usr/bin/ventrac /usr/bin/ventrac-decode /usr/bin/ventrac-check
              /usr/share/man/man1/ventrac\.1\.gz /usr/share/man/man1/ventrac-decode\.1\.gz
              /usr/share/man/man1/ventrac-check\.1\.gz /usr/share/doc/ventrac/NOTICE
-             /usr/share/doc/ventrac/README\.md /usr/share/doc/ventrac/examples/ship\.pilot
+             /usr/share/doc/ventrac/README\.md /usr/share/doc/ventrac/docs/[^/]+\.md
+             /usr/share/doc/ventrac/examples/ship\.pilot
              /usr/share/doc/ventrac/examples/ship_obs\.txt /usr/share/doc/ventrac/examples/README\.md'
   [libventrac0]='/usr/lib/[^/]+/libventrac\.so\.0 /usr/lib/[^/]+/libventrac\.so\.0\.[0-9.]+'
   [libventrac-dev]='/usr/include/ventrac/.+\.h /usr/lib/[^/]+/libventrac\.so /usr/lib/[^/]+/libventrac\.a
