@@ -84,6 +84,8 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-ventrac)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+# to_dataframe needs pandas, which the module imports only then.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS python3-pandas)
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION
     "codec of six-bit ship weather observation messages - Python 3 module\n${_ventrac_common_description}\n\nThis package holds the Python 3 module ventrac: a Pilot reads a pilot\nfile once, then decodes and encodes messages, on several threads at once\nif asked; observations turn into pandas data frames.")
 
