@@ -2,9 +2,13 @@
 # Proves the README on a new Debian 12 machine: makes a minimal Debian 12
 # root with debootstrap, copies the repository's tracked files into it, and
 # there, as root, runs only what README.md says (its apt-get set-up line,
-# then its two commands), then builds the Debian package with cpack,
-# installs it with dpkg -i and runs the installed ventrac-check on the
-# example the package ships.
+# then its two commands). Then it makes the four Debian packages as
+# docs/packaging.md says (a build for /usr with the shared library, cpack -G
+# DEB), runs lintian on them (lintian is a CI tool, installed for this step
+# only), installs them with dpkg -i, and uses them: a C program builds with
+# `pkg-config ventrac` against /usr and links the static library and
+# libventrac.so.0, python3 imports the module, and the installed
+# ventrac-check runs on the example the package ships.
 #
 # Needs root and Debian's debootstrap; the packages come from the Debian
 # mirror this machine's apt uses (MIRROR overrides it).
@@ -144,27 +148,61 @@ in_root "$tests" 2>&1 | tee "$root/tests.log"
 if $minimal; then
   # Each test whose tool is missing is there, reported skipped by name.
   for name in GoogleTest.UnitTests DecodeToolJson.ParsesWithPython Man.PagesFormatWithoutWarnings \
-              Package.DebianPackageContents Install.CClientBuildsAgainstThePrefix; do
+              Package.DebianPackageContents Package.LintianClean python.PipInstallAndWheel \
+              Install.CClientBuildsAgainstThePrefix; do
     grep -Eq "[0-9]+ - $name \(Skipped\)" "$root/tests.log" ||
       { echo "FAILED: $name is not reported as skipped"; exit 1; }
   done
   step "minimal set-up check passed: the example ran, the tests passed, the tests lacking a tool were listed as skipped"
   exit 0
 fi
-if grep -Eq '\*\*\*Skipped|\((Skipped|Disabled)\)|Not Run' "$root/tests.log"; then
+# Only the lintian test may be skipped there: lintian is not a user's tool
+# (scripts/ci-packages.txt); it runs below.
+if grep -E '\*\*\*Skipped|\((Skipped|Disabled)\)|Not Run' "$root/tests.log" |
+   grep -v 'Package\.LintianClean .*Skipped'; then
   echo "FAILED: tests were skipped or not run"
   exit 1
 fi
 
-step "Debian package: cpack -G DEB, dpkg -i, ventrac-check on the shipped example"
-in_root 'cd build && cpack -G DEB'
-in_root 'dpkg-deb --info build/ventrac_*.deb && dpkg-deb --contents build/ventrac_*.deb'
-in_root 'dpkg -i build/ventrac_*.deb'
+step "Debian packages (docs/packaging.md): a build for /usr with the shared library, cpack -G DEB"
+in_root 'cmake -S . -B build-deb -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_SHARED_LIBS=ON >/dev/null &&
+         cmake --build build-deb -j2 >/dev/null && cd build-deb && cpack -G DEB'
+in_root 'for deb in build-deb/*.deb; do echo "-- $deb ($(stat -c %s "$deb") bytes)";
+           dpkg-deb --field "$deb" Package Version Section Depends; dpkg-deb --contents "$deb"; done'
+
+step "lintian on each package (CI tool, installed for this step): apt-get install -y lintian"
+in_root 'apt-get install -y lintian >/dev/null'
+in_root 'for deb in build-deb/*.deb; do echo "-- lintian $deb";
+           lintian --fail-on error,warning --display-info "$deb" || exit 1; done'
+# Configured again, the README's build finds lintian: its package tests
+# then run, none skipped.
+in_root 'cmake -S . -B build >/dev/null && ctest --test-dir build --output-on-failure -R "^Package\."' |
+  tee "$root/package-tests.log"
+if grep -Eq '\*\*\*Skipped|\((Skipped|Disabled)\)|Not Run' "$root/package-tests.log"; then
+  echo "FAILED: package tests were skipped or not run"
+  exit 1
+fi
+
+step "dpkg -i the four packages, then use them from /usr"
+in_root 'dpkg -i build-deb/*.deb'
+in_root 'dpkg -l ventrac libventrac0 libventrac-dev python3-ventrac | tail -n 4'
 in_root 'cd / && command -v ventrac ventrac-decode ventrac-check && ls /usr/share/man/man1/ventrac*'
 in_root 'cd / && ventrac-check /usr/share/doc/ventrac/examples/ship.pilot'
-contents=$(in_root 'dpkg-deb --contents build/ventrac_*.deb')
-if grep -q '/dist-packages/ventrac/$' <<<"$contents"; then
-  in_root 'cd / && python3 -c "import ventrac; print(ventrac.__file__)"'
-fi
+in_root 'cd / && python3 -c "import ventrac; print(ventrac.__file__, ventrac.__version__)"'
+# The C client of the tests, built by hand against /usr: with the shared
+# library, then as a static program.
+in_root 'mkdir -p /tmp/client && cp tests/client/client.c /tmp/client/ &&
+         echo "pkg-config --cflags --libs ventrac: $(pkg-config --cflags --libs ventrac)"'
+in_root 'cd /tmp/client &&
+         cc -std=c99 -Wall -Wextra -Werror client.c -o client-shared $(pkg-config --cflags --libs ventrac)'
+# /lib is /usr/lib on Debian 12: the dynamic linker may name either.
+in_root 'cd /tmp/client && ldd client-shared | grep -E "libventrac\.so\.0 => (/usr)?/lib/"'
+in_root 'cd /tmp/client && ./client-shared /usr/share/doc/ventrac/examples/ship.pilot'
+in_root 'cd /tmp/client &&
+         cc -std=c99 -Wall -Wextra -Werror -static client.c -o client-static \
+            $(pkg-config --cflags --libs --static ventrac) && file client-static'
+in_root 'cd /tmp/client && file client-static | grep -q "statically linked" &&
+         ./client-static /usr/share/doc/ventrac/examples/ship.pilot &&
+         echo "the C client links libventrac.so.0 and, statically, libventrac.a"'
 
 step "fresh Debian 12 check passed"

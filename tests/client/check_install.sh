@@ -2,7 +2,8 @@
 # Installs the project into a fresh prefix, checks the layout, runs the
 # installed programs, then builds the C client against that prefix alone,
 # once through CMake's find_package and once through pkg-config, and runs
-# both on the shipped pilot file. Works for a static and a shared libventrac.
+# both on the shipped pilot file. Works for a static and a shared libventrac
+# (which comes with the static one: then both are linked, each way).
 # Without pkg-config everything else is checked, then the test reports itself
 # skipped (status 77) and names the package to install.
 # Usage: check_install.sh BUILD_DIR CLIENT_DIR PILOT [CC]
@@ -28,17 +29,17 @@ for page in ventrac ventrac-decode ventrac-check; do
   compgen -G "$prefix/share/man/man1/$page.1*" >/dev/null || fail "missing man page: $page.1"
 done
 
-# Exactly one form of the library: the static archive, or the shared library
-# with its SONAME and the links to it.
+# The static archive, and with a shared library the shared library too, with
+# its SONAME and the links to it.
+[ -e "$libdir/libventrac.a" ] || fail "missing from the install: libventrac.a"
+shared=false
 if [ -e "$libdir/libventrac.so" ]; then
-  [ ! -e "$libdir/libventrac.a" ] || fail "both libventrac.a and libventrac.so installed"
+  shared=true
   soname=$(readelf -d "$libdir/libventrac.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
   [ "$soname" = libventrac.so.0 ] || fail "SONAME is '$soname', not libventrac.so.0"
   [ -L "$libdir/libventrac.so.0" ] || fail "libventrac.so.0 is not a link"
   # A client built by hand finds the shared library at run time this way.
   export LD_LIBRARY_PATH=$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
-else
-  [ -e "$libdir/libventrac.a" ] || fail "missing from the install: libventrac.a or libventrac.so"
 fi
 
 # The installed programs run from the prefix.
@@ -52,6 +53,16 @@ cmake -S "$client_dir" -B "$work/cmake-client" -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_C_COMPILER="$cc" >/dev/null
 cmake --build "$work/cmake-client" >/dev/null
 "$work/cmake-client/client" "$pilot"
+# Beside a shared library, ventrac::ventrac_static links the static one.
+needs_so() { readelf -d "$1" | grep -q 'NEEDED.*\[libventrac\.so'; }
+if $shared; then
+  needs_so "$work/cmake-client/client" || fail "the client linking ventrac::ventrac does not use libventrac.so"
+  cmake -S "$client_dir" -B "$work/cmake-client-static" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_COMPILER="$cc" -DVENTRAC_CLIENT_STATIC=ON >/dev/null
+  cmake --build "$work/cmake-client-static" >/dev/null
+  ! needs_so "$work/cmake-client-static/client" || fail "the client linking ventrac::ventrac_static uses libventrac.so"
+  env -u LD_LIBRARY_PATH "$work/cmake-client-static/client" "$pilot"
+fi
 
 if ! command -v pkg-config >/dev/null 2>&1; then
   echo "SKIPPED: pkg-config not found (Debian package pkg-config): the pkg-config client is not built"
@@ -62,4 +73,14 @@ export PKG_CONFIG_PATH=$(dirname "$pc")
 "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror "$client_dir/client.c" -o "$work/pc-client" \
    $(pkg-config --cflags ventrac) $(pkg-config --libs --static ventrac)
 "$work/pc-client" "$pilot"
+if $shared; then
+  # pkg-config's -lventrac takes the shared library; -Bstatic the archive.
+  needs_so "$work/pc-client" || fail "the pkg-config client does not use libventrac.so"
+  # shellcheck disable=SC2046
+  "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror "$client_dir/client.c" -o "$work/pc-client-static" \
+     $(pkg-config --cflags ventrac) -Wl,-Bstatic $(pkg-config --libs ventrac) -Wl,-Bdynamic \
+     $(pkg-config --libs --static ventrac | sed 's/-lventrac\b//')
+  ! needs_so "$work/pc-client-static" || fail "the pkg-config client linked -Bstatic uses libventrac.so"
+  env -u LD_LIBRARY_PATH "$work/pc-client-static" "$pilot"
+fi
 echo "install check passed"
