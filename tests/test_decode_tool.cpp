@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -379,6 +381,48 @@ TEST_F(DecodeTool, LinesAcrossReadsAndTooLongLines) {
     std::string expected;
     for (const int line : {2, 4, 6, 7}) expected += "{\"file\":\"log.txt:" + std::to_string(line) + "\"" + record;
     EXPECT_TRUE(r.out == expected) << r.out.substr(0, 400);
+}
+
+TEST_F(DecodeTool, LiveLinesGoOutAsTheyCome) {
+    // A writer that sends a line every 1.5 s (a message, one that cannot be
+    // decoded, a message) and then waits before it ends its output. Each
+    // record, and the error line, must come out before the writer's next
+    // line: here within 1.2 s of the time it was sent, on however loaded a
+    // machine (the program's own bound is 200 ms). A program that waited
+    // for more lines, or for the end, would give the first only after 4.5 s.
+    const std::string message = read_file(dir.file(hpk));
+    write_file(dir.file("log.txt"), message + "\nABC\n" + message + "\n");
+    constexpr double kGap = 1.5, kBound = 1.2;
+    for (const char *jobs : {"1", "2"}) {
+        const RunResult whole = decode(std::string("--json --lines --jobs ") + jobs + " " +
+                                       quote(pilot_path) + " - < log.txt");
+        const std::vector<std::string> records = lines_of(whole.out);
+        ASSERT_EQ(records.size(), 2u) << whole.err;
+        const std::string command =
+            "cd " + quote(dir.path().string()) + " && (sed -n 1p log.txt; sleep " + std::to_string(kGap) +
+            "; sed -n 2p log.txt; sleep " + std::to_string(kGap) + "; sed -n 3p log.txt; sleep " +
+            std::to_string(kGap) + ") | " + quote(VENTRAC_DECODE_EXE) + " --json --lines --jobs " + jobs +
+            " " + quote(pilot_path) + " - 2>&1";
+        const auto start = std::chrono::steady_clock::now();
+        std::FILE *pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::vector<double> arrivals;
+        std::string out, line;
+        for (int c; (c = std::fgetc(pipe)) != EOF;) {
+            line += static_cast<char>(c);
+            if (c != '\n') continue;
+            arrivals.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            out += line;
+            line.clear();
+        }
+        const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << jobs;
+        // The same bytes as when the lines are all there at once.
+        EXPECT_TRUE(out == records[0] + "\n" + whole.err + records[1] + "\n") << jobs;
+        ASSERT_EQ(arrivals.size(), 3u) << out;
+        for (std::size_t i = 0; i < arrivals.size(); ++i)
+            EXPECT_LT(arrivals[i], kGap * static_cast<double>(i) + kBound) << "line " << i + 1 << ", --jobs " << jobs;
+    }
 }
 
 TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
