@@ -69,6 +69,67 @@ std::unordered_set<long> listed_descriptors(const std::filesystem::path &file) {
     return codes;
 }
 
+// What a version's Table B says of a descriptor, as its file writes it.
+struct Definition {
+    std::string unit, scale, reference, width;
+    bool operator==(const Definition &) const = default;
+};
+
+// The fields of a Table B line: code|abbreviation|type|name|unit|scale|
+// reference|width|...
+bool parse_definition(std::string_view line, long &code, Definition &d) {
+    std::string_view fields[8];
+    for (std::string_view &f : fields) {
+        const std::size_t bar = line.find('|');
+        if (bar == std::string_view::npos && &f != &fields[7]) return false;
+        f = line.substr(0, bar);
+        line = bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
+    }
+    const auto [end, error] = std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), code);
+    if (error != std::errc() || end != fields[0].data() + fields[0].size()) return false;
+    d = {std::string(fields[4]), std::string(fields[5]), std::string(fields[6]), std::string(fields[7])};
+    return true;
+}
+
+// Every installed version's Table B, read once per process.
+class Definitions {
+public:
+    static const Definitions &get() {
+        static const Definitions d;
+        return d;
+    }
+    Versions agreeing(long descriptor) const {
+        Versions v;
+        if (newest_ == 0) return v;
+        const auto reference = tables_.at(newest_).find(descriptor);
+        if (reference == tables_.at(newest_).end()) return v;
+        for (const auto &[version, table] : tables_) {
+            const auto found = table.find(descriptor);
+            if (found != table.end() && found->second == reference->second) v.set(static_cast<std::size_t>(version));
+        }
+        return v;
+    }
+
+private:
+    Definitions() {
+        newest_ = newest_installed_version();
+        for (long version = 1; version <= newest_ && version < 256; ++version) {
+            const std::filesystem::path file = element_table_file(version);
+            if (file.empty()) continue;
+            std::ifstream in(file);
+            std::unordered_map<long, Definition> &table = tables_[version];
+            std::string line;
+            long code = 0;
+            Definition d;
+            while (std::getline(in, line))
+                if (!line.empty() && line[0] != '#' && parse_definition(line, code, d)) table[code] = d;
+        }
+        if (newest_ > 255 || tables_[newest_].empty()) newest_ = 0;
+    }
+    long newest_ = 0;
+    std::unordered_map<long, std::unordered_map<long, Definition>> tables_;
+};
+
 // The descriptors each installed version lists, read once per process.
 const std::unordered_set<long> *descriptors_of(long version) {
     static std::mutex lock;
@@ -142,6 +203,8 @@ long newest_installed_version() {
     }
     return newest;
 }
+
+Versions versions_agreeing(long descriptor) { return Definitions::get().agreeing(descriptor); }
 
 grib_handle *new_message(const Header &header) {
     capture_eccodes_lines();

@@ -4,6 +4,7 @@
 #ifndef VENTRAC_BUFR_TABLES_H
 #define VENTRAC_BUFR_TABLES_H
 
+#include <bitset>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -68,6 +69,14 @@ std::string last_eccodes_line();
 // The newest master table version whose Table B the installed ecCodes
 // definitions hold; 0 when none is found.
 long newest_installed_version();
+
+// The master table versions whose installed Table B defines element
+// descriptor `descriptor` with the unit, scale, reference value and width the
+// newest installed version gives it: bit v for version v (0 to 255). Empty
+// when the newest does not define it. The tables are read once per process,
+// from ecCodes' definitions.
+using Versions = std::bitset<256>;
+Versions versions_agreeing(long descriptor);
 
 }  // namespace ventrac::bufr
 
