@@ -10,7 +10,7 @@ namespace ventrac::decode {
 bool FileListSource::next(Batch &batch) {
     if (position_ >= files_) return false;
     batch.first = position_;
-    batch.count = std::min(kFilesPerBatch, files_ - position_);
+    batch.count = std::min(per_batch_, files_ - position_);
     position_ += batch.count;
     return true;
 }
@@ -35,7 +35,7 @@ bool LineSource::next(Batch &batch) {
         std::string_view line;
         long number = 0;
         bool too_long = false;
-        while (batch.lines.size() < kLinesPerBatch && batch.text.size() < kLineBytesPerBatch &&
+        while (batch.lines.size() < per_batch_ && batch.text.size() < bytes_per_batch_ &&
                reader_->next(line, number, too_long, !batch.lines.empty())) {
             batch.lines.push_back({batch.text.size(), line.size(), number, too_long});
             batch.text.append(line);
@@ -44,7 +44,7 @@ bool LineSource::next(Batch &batch) {
             batch.flush = true;  // the lines come no faster than they are decoded
             return true;
         }
-        if (batch.lines.size() == kLinesPerBatch || batch.text.size() >= kLineBytesPerBatch)
+        if (batch.lines.size() == per_batch_ || batch.text.size() >= bytes_per_batch_)
             return true;
         // The file ended (or failed): its last lines, then the next file.
         batch.source_failure = reader_->failure();

@@ -89,11 +89,12 @@ public:
 // The names of files, kFilesPerBatch at a time.
 class FileListSource final : public BatchSource {
 public:
-    explicit FileListSource(std::size_t files) : files_(files) {}
+    explicit FileListSource(std::size_t files, std::size_t per_batch = kFilesPerBatch)
+        : files_(files), per_batch_(per_batch) {}
     bool next(Batch &batch) override;
 
 private:
-    std::size_t files_;
+    std::size_t files_, per_batch_;
     std::size_t position_ = 0;
 };
 
@@ -102,11 +103,14 @@ private:
 // further whole line), so that a live feed is decoded as it comes.
 class LineSource final : public BatchSource {
 public:
-    explicit LineSource(const std::vector<std::string_view> &files) : files_(files) {}
+    explicit LineSource(const std::vector<std::string_view> &files, std::size_t per_batch = kLinesPerBatch,
+                        std::size_t bytes_per_batch = kLineBytesPerBatch)
+        : files_(files), per_batch_(per_batch), bytes_per_batch_(bytes_per_batch) {}
     bool next(Batch &batch) override;
 
 private:
     const std::vector<std::string_view> &files_;
+    std::size_t per_batch_, bytes_per_batch_;
     std::size_t position_ = 0;  // the file being read
     std::unique_ptr<LineReader> reader_;
 };
