@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <eccodes.h>
+#ifdef VENTRAC_HAVE_WREPORT
+#include <wreport/bulletin.h>
+#include <wreport/subset.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -106,20 +110,89 @@ struct Item {
     double value = 0;
     std::string text;  // character data
     long scale = 0, reference = 0, width = 0;
+    std::string units;
 };
 
 struct ReadBack {
     std::string error;
     std::map<std::string, long> header;
     std::vector<long> descriptors;
-    std::vector<Item> items;  // data in expanded order
+    std::vector<Item> items;  // data of the first subset in expanded order
+    std::vector<std::vector<Item>> subsets;  // of every subset
 };
 
 struct HandleDeleter {
     void operator()(codes_handle *h) const { codes_handle_delete(h); }
 };
 
-ReadBack read_back(const std::string &bytes) {
+std::string trimmed(const std::string &text) { return text.substr(0, text.find_last_not_of(' ') + 1); }
+
+// Numbers of `key` in every subset: one array entry per subset, or one for
+// all.
+std::vector<double> numbers_of(codes_handle *h, const std::string &key, std::size_t subsets) {
+    std::size_t n = 0;
+    codes_get_size(h, key.c_str(), &n);
+    std::vector<double> v(std::max<std::size_t>(n, 1), CODES_MISSING_DOUBLE);
+    codes_get_double_array(h, key.c_str(), v.data(), &n);
+    if (v.size() == 1) v.assign(subsets, v[0]);
+    return v;
+}
+
+std::vector<std::string> texts_of(codes_handle *h, const std::string &key, std::size_t subsets) {
+    std::size_t n = 0;
+    codes_get_size(h, key.c_str(), &n);
+    std::vector<char *> texts(std::max<std::size_t>(n, 1), nullptr);
+    std::vector<std::string> v;
+    if (codes_get_string_array(h, key.c_str(), texts.data(), &n) == 0)
+        for (std::size_t i = 0; i < n; ++i) v.push_back(texts[i] != nullptr ? texts[i] : "");
+    for (char *t : texts) std::free(t);
+    if (v.size() == 1) v.assign(subsets, v[0]);
+    return v;
+}
+
+#ifdef VENTRAC_HAVE_WREPORT
+// Messages that libwreport decoded to the values ecCodes gives.
+int g_wreport_checked = 0;
+
+// libwreport's reading of `bytes` against ecCodes' `r`: every subset holds
+// the same descriptors, with values where ecCodes has them, equal within
+// half a step of their scale.
+std::string wreport_disagrees(const std::string &bytes, const ReadBack &r) {
+    std::unique_ptr<wreport::BufrBulletin> b;
+    try {
+        b = wreport::BufrBulletin::decode(bytes);
+    } catch (const std::exception &e) {
+        return std::string("libwreport cannot read the message: ") + e.what();
+    }
+    if (b->subsets.size() != r.subsets.size())
+        return "libwreport reads " + std::to_string(b->subsets.size()) + " subsets";
+    for (std::size_t s = 0; s < r.subsets.size(); ++s) {
+        const wreport::Subset &vars = b->subsets[s];
+        const std::vector<Item> &items = r.subsets[s];
+        const std::string where = "libwreport, subset " + std::to_string(s + 1) + ": ";
+        if (vars.size() != items.size())
+            return where + std::to_string(vars.size()) + " values for " + std::to_string(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const wreport::Var &v = vars[i];
+            const Item &e = items[i];
+            const long code = WR_VAR_X(v.code()) * 1000L + WR_VAR_Y(v.code());
+            if (code != e.code) return where + "descriptor " + std::to_string(code) + " for " + e.key;
+            if (v.isset() == e.missing) return where + e.key + " set by one decoder only";
+            if (!v.isset()) continue;
+            if (v.info()->type == wreport::Vartype::String) {
+                if (trimmed(v.enqc()) != trimmed(e.text)) return where + e.key + " '" + v.enqc() + "'";
+            } else if (std::fabs(v.enqd() - e.value) > 0.5 * std::pow(10.0, -static_cast<double>(e.scale)) + 1e-9) {
+                return where + e.key + " = " + std::to_string(v.enqd()) + " for " + std::to_string(e.value);
+            }
+        }
+    }
+    ++g_wreport_checked;
+    return "";
+}
+#endif
+
+// With `second_decoder`, libwreport must read the message to the same values.
+ReadBack read_back(const std::string &bytes, bool second_decoder = true) {
     ReadBack r;
     std::unique_ptr<codes_handle, HandleDeleter> h(
         codes_handle_new_from_message(nullptr, bytes.data(), bytes.size()));
@@ -140,15 +213,24 @@ ReadBack read_back(const std::string &bytes) {
     r.descriptors.resize(n);
     codes_get_long_array(h.get(), "unexpandedDescriptors", r.descriptors.data(), &n);
 
+    // Uncompressed, each subset's keys follow a "subsetNumber"; compressed,
+    // each key holds the values of every subset.
+    const bool compressed = r.header["compressedData"] == 1;
+    const std::size_t subsets = static_cast<std::size_t>(std::max(r.header["numberOfSubsets"], 1L));
+    if (compressed) r.subsets.resize(subsets);
     codes_bufr_keys_iterator *it = codes_bufr_keys_iterator_new(h.get(), 0);
     bool data = false;
     while (codes_bufr_keys_iterator_next(it)) {
         const std::string key = codes_bufr_keys_iterator_get_name(it);
-        if (key == "subsetNumber") {
+        if (key == "unexpandedDescriptors") {
             data = true;
             continue;
         }
-        if (!data) continue;
+        if (key == "subsetNumber") {
+            r.subsets.emplace_back();
+            continue;
+        }
+        if (!data || r.subsets.empty()) continue;
         Item item;
         item.key = key;
         int error = 0;
@@ -156,20 +238,52 @@ ReadBack read_back(const std::string &bytes) {
         codes_get_long(h.get(), (key + "->scale").c_str(), &item.scale);
         codes_get_long(h.get(), (key + "->reference").c_str(), &item.reference);
         codes_get_long(h.get(), (key + "->width").c_str(), &item.width);
-        item.missing = codes_is_missing(h.get(), key.c_str(), &error) == 1;
+        char units[64] = {0};
+        std::size_t units_length = sizeof units;
+        codes_get_string(h.get(), (key + "->units").c_str(), units, &units_length);
+        item.units = units;
         int type = 0;
         codes_get_native_type(h.get(), key.c_str(), &type);
-        if (type == CODES_TYPE_STRING) {
-            char text[256] = {0};
-            std::size_t length = sizeof text;
-            codes_get_string(h.get(), key.c_str(), text, &length);
-            item.text = text;
-        } else {
-            codes_get_double(h.get(), key.c_str(), &item.value);
+        if (!compressed) {
+            item.missing = codes_is_missing(h.get(), key.c_str(), &error) == 1;
+            if (type == CODES_TYPE_STRING) {
+                char text[256] = {0};
+                std::size_t length = sizeof text;
+                codes_get_string(h.get(), key.c_str(), text, &length);
+                item.text = text;
+            } else {
+                codes_get_double(h.get(), key.c_str(), &item.value);
+            }
+            r.subsets.back().push_back(item);
+            continue;
         }
-        r.items.push_back(item);
+        if (type == CODES_TYPE_STRING) {
+            const std::vector<std::string> texts = texts_of(h.get(), key, subsets);
+            for (std::size_t s = 0; s < subsets; ++s) {
+                item.text = s < texts.size() ? texts[s] : "";
+                // A missing string is all ones: no IA5 character at all.
+                item.missing = item.text.empty() || static_cast<unsigned char>(item.text[0]) == 0xFF;
+                if (item.missing) item.text.clear();
+                r.subsets[s].push_back(item);
+            }
+        } else {
+            const std::vector<double> values = numbers_of(h.get(), key, subsets);
+            for (std::size_t s = 0; s < subsets; ++s) {
+                item.value = s < values.size() ? values[s] : CODES_MISSING_DOUBLE;
+                item.missing = item.value == CODES_MISSING_DOUBLE;
+                r.subsets[s].push_back(item);
+            }
+        }
     }
     codes_bufr_keys_iterator_delete(it);
+    if (r.subsets.size() != subsets && r.error.empty())
+        r.error = "ecCodes reads " + std::to_string(r.subsets.size()) + " subsets";
+    if (!r.subsets.empty()) r.items = r.subsets[0];
+#ifdef VENTRAC_HAVE_WREPORT
+    if (r.error.empty() && second_decoder) r.error = wreport_disagrees(bytes, r);
+#else
+    (void)second_decoder;
+#endif
     return r;
 }
 
@@ -315,7 +429,8 @@ TEST(BufrWriter, ShippedExampleReadsBackInBothModes) {
         const std::map<std::string, long> header = {
             {"edition", 4},           {"bufrHeaderCentre", 65535}, {"bufrHeaderSubCentre", 0},
             {"dataCategory", 1},      {"internationalDataSubCategory", 0},
-            {"masterTablesVersionNumber", ventrac::bufr::newest_table_version()},
+            // Checked by LowestTableVersionThatAgreesWithTheNewest.
+            {"masterTablesVersionNumber", out.back.header.at("masterTablesVersionNumber")},
             {"numberOfSubsets", 1},   {"observedData", 1},         {"compressedData", 0},
             {"typicalYear", 2026},    {"typicalMonth", 12},        {"typicalDay", 14},
             {"typicalHour", 12},      {"typicalMinute", 0}};
@@ -454,6 +569,69 @@ TEST(BufrWriter, GeneratedObservationsReadBack) {
     }
     EXPECT_GT(groups, 50);      // delayed groups are reached
     EXPECT_GT(sent, values / 10);  // and values do go out
+}
+
+// Whether two readings of one observation give every item the same
+// descriptor, unit, scale, reference value, width and value.
+std::string same_items(const ReadBack &a, const ReadBack &b) {
+    if (!a.error.empty() || !b.error.empty()) return a.error + b.error;
+    if (a.items.size() != b.items.size()) return "not as many items";
+    for (std::size_t i = 0; i < a.items.size(); ++i) {
+        const Item &x = a.items[i], &y = b.items[i];
+        if (x.code != y.code || x.units != y.units || x.scale != y.scale || x.reference != y.reference ||
+            x.width != y.width || x.missing != y.missing || x.value != y.value || x.text != y.text)
+            return "item " + std::to_string(i) + " " + x.key + " / " + y.key;
+    }
+    return "";
+}
+
+TEST(BufrWriter, LowestTableVersionThatAgreesWithTheNewest) {
+    const long newest = ventrac::bufr::newest_table_version();
+    ASSERT_GT(newest, 1);
+    Settings forced;
+    forced.table_version = newest;
+    Writer lowest{Settings{}}, newest_writer{forced};
+    const PilotPtr ship(ventrac_pilot_open((kExamples + "/ship.pilot").c_str(), nullptr, 0));
+    const PilotPtr groups = parse_pilot(kGroupsPilot);
+    Observation one = read_observation(read_text(kExamples + "/ship_obs.txt")), two = one, nested;
+    two.mode = 2;
+    two.values.erase(two.values.begin() + 17, two.values.begin() + 19);
+    two.presence.erase(two.presence.begin() + 17, two.presence.begin() + 19);
+    nested.values = {text_bits("AB12 Z"), 1, 285.35, 1, 101180, 1, 81, 250, 12.4, 90, 3.1, 20000};
+    nested.presence = std::vector<int>(nested.values.size(), 1);
+    const std::pair<const ventrac_pilot *, const Observation *> cases[] = {
+        {ship.get(), &one}, {ship.get(), &two}, {groups.get(), &nested}};
+    for (const auto &[pilot, o] : cases) {
+        const DctxPtr d = decode(pilot, *o);
+        ASSERT_TRUE(d);
+        const Written low = write(lowest, pilot, d.get());
+        Written high;
+        high.ok = newest_writer.encode(pilot, d.get(), high.bytes, high.warnings, high.reason);
+        ASSERT_TRUE(low.ok && high.ok) << low.reason << high.reason;
+        const long version = low.back.header.at("masterTablesVersionNumber");
+        EXPECT_LE(version, newest);
+        // ecCodes, reading the message with that version's tables, finds
+        // every descriptor as the newest defines it.
+        // (libwreport has no tables of the newest version: ecCodes alone
+        // reads the messages of other versions than the one found.)
+        const ReadBack reference = read_back(high.bytes, false);
+        EXPECT_EQ(same_items(low.back, reference), "") << "version " << version;
+        // Every older installed version lacks a descriptor or defines one
+        // otherwise.
+        for (long older = 1; older < version; ++older) {
+            Settings s;
+            s.table_version = older;
+            Writer w(s);
+            Written out;
+            if (!w.encode(pilot, d.get(), out.bytes, out.warnings, out.reason)) continue;  // not installed, or a descriptor missing
+            EXPECT_NE(same_items(read_back(out.bytes, false), reference), "") << "version " << older << " agrees too";
+        }
+        // Forcing the version found gives the same bytes.
+        Settings same;
+        same.table_version = version;
+        Writer w(same);
+        EXPECT_TRUE(write(w, pilot, d.get()).bytes == low.bytes);
+    }
 }
 
 // The same pilot with one line changed at a time.
