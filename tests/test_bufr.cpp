@@ -999,4 +999,165 @@ TEST(BufrProgram, MessagesBufrCannotCarryFailAloneAndTheRunGoesOn) {
     EXPECT_EQ(vt_test::read_file(dir.file("lines.bufr")), vt_test::read_file(dir.file("out.bufr")));
 }
 
+// One subset against the JSON record of its message: the identifier, then
+// every element in order (no kind '4' groups here, so every value after the
+// identifier has an element), missing where the element is not valid, else
+// within half a step of its Table B scale.
+std::string against_json(const std::vector<Item> &items, const std::string &record) {
+    const std::size_t at = record.find("\"identifier\":\"");
+    if (at == std::string::npos || items.empty()) return "no identifier";
+    const std::size_t from = at + 14;
+    const std::string id = record.substr(from, record.find('"', from) - from);
+    if (trimmed(items[0].text) != id) return "identifier '" + items[0].text + "' for '" + id + "'";
+    const std::vector<JsonElement> elements = json_elements(record);
+    if (elements.size() + 1 != items.size())
+        return std::to_string(items.size()) + " items for " + std::to_string(elements.size()) + " elements";
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const Item &b = items[i + 1];
+        if (b.code != elements[i].code) return b.key + ": descriptor " + std::to_string(elements[i].code);
+        if (!elements[i].valid) {
+            if (!b.missing) return b.key + ": a value for an element that is not valid";
+            continue;
+        }
+        if (b.missing) return b.key + ": missing";
+        if (std::fabs(b.value - std::stod(elements[i].value)) >
+            0.5 * std::pow(10.0, -static_cast<double>(b.scale)) * (1 + 1e-9))
+            return b.key + ": " + std::to_string(b.value) + " for " + elements[i].value;
+    }
+    return "";
+}
+
+// The shipped example in three layouts: 'A' mode 1 with two cloud layers,
+// 'B' mode 2, 'C' mode 1 with one cloud layer; the identifier, the day, the
+// air temperature and whether the pressure is there change with `i`.
+Observation layout_observation(char layout, int i) {
+    Observation o = read_observation(read_text(kExamples + "/ship_obs.txt"));
+    o.identifier = "S" + std::to_string(100 + i);
+    o.values[2] = 1 + i % 28;              // DAY
+    o.values[12] = 270 + 0.5 * i;          // TA
+    o.presence[7] = i % 4 == 1 ? 0 : 1;    // PRES
+    if (layout == 'C') {
+        o.values[19] = 1;  // NCLOUD
+        o.values.resize(23);
+        o.presence.resize(23);
+    }
+    if (layout == 'B') {
+        o.mode = 2;
+        o.values.erase(o.values.begin() + 17, o.values.begin() + 19);
+        o.presence.erase(o.presence.begin() + 17, o.presence.begin() + 19);
+    }
+    return o;
+}
+
+TEST(BufrProgram, BulletinsGiveBackEverySubsetInOrder) {
+    if (!have_bufr_dump()) GTEST_SKIP() << "bufr_dump not found: install libeccodes-tools";
+    vt_test::TempDir dir;
+    const std::string pilot_path = kExamples + "/ship.pilot";
+    const PilotPtr pilot(ventrac_pilot_open(pilot_path.c_str(), nullptr, 0));
+    // 'x': a line that cannot be decoded.
+    const std::string layouts = "AAAAABBxAAACAAAAAAAAAAxAB";
+    std::string lines;
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const std::string text =
+            layouts[i] == 'x' ? "ABC" : encode(pilot.get(), layout_observation(layouts[i], static_cast<int>(i)));
+        ASSERT_FALSE(text.empty()) << i;
+        lines += text + "\n";
+    }
+    vt_test::write_file(dir.file("log.txt"), lines);
+
+    for (const int n : {1, 4, 100}) {
+        for (const bool uncompressed : {false, true}) {
+            if (n == 1 && uncompressed) continue;
+            const std::string what = "--bufr-subsets " + std::to_string(n) + (uncompressed ? " uncompressed" : "");
+            std::string options = "--json --lines --bufr-subsets " + std::to_string(n) +
+                                  (uncompressed ? " --bufr-uncompressed" : "") + " " + vt_test::quote(pilot_path) +
+                                  " log.txt";
+            const vt_test::RunResult one = vt_test::run_program(VENTRAC_DECODE_EXE, dir.path(),
+                                                                "--jobs 1 --bufr one.bufr " + options);
+            const vt_test::RunResult two = vt_test::run_program(VENTRAC_DECODE_EXE, dir.path(),
+                                                                "--jobs 2 --bufr two.bufr " + options);
+            EXPECT_EQ(one.status, 1) << what;  // the lines that cannot be decoded
+            EXPECT_EQ(one.out, two.out) << what;
+            EXPECT_EQ(one.err, two.err) << what;
+            EXPECT_TRUE(vt_test::read_file(dir.file("one.bufr")) == vt_test::read_file(dir.file("two.bufr")))
+                << what;
+
+            // The bulletins expected: the messages n at a time in input
+            // order, and within those a new bulletin at each change of
+            // layout; the lines that fail are left out.
+            std::vector<std::vector<std::size_t>> expected;
+            char current = 0;
+            for (std::size_t i = 0; i < layouts.size(); ++i) {
+                if (layouts[i] == 'x') continue;
+                const bool cut = i % static_cast<std::size_t>(n) == 0 || layouts[i] != current ||
+                                 expected.back().size() == static_cast<std::size_t>(n);
+                if (expected.empty() || cut) expected.emplace_back();
+                expected.back().push_back(i);
+                current = layouts[i];
+            }
+            const std::vector<std::string> records = [&] {
+                std::vector<std::string> r;
+                std::istringstream in(one.out);
+                for (std::string line; std::getline(in, line);) r.push_back(line);
+                return r;
+            }();
+            ASSERT_EQ(records.size(), layouts.size() - 2) << what;
+            const std::vector<ReadBack> messages = read_file_messages(dir.file("one.bufr"));
+            ASSERT_EQ(messages.size(), expected.size()) << what;
+            std::size_t record = 0;
+            for (std::size_t m = 0; m < messages.size(); ++m) {
+                const ReadBack &b = messages[m];
+                ASSERT_EQ(b.error, "") << what << ", message " << m;
+                EXPECT_EQ(b.header.at("numberOfSubsets"), static_cast<long>(expected[m].size())) << what;
+                EXPECT_EQ(b.header.at("compressedData"), n > 1 && !uncompressed ? 1 : 0) << what;
+                EXPECT_EQ(b.header.at("typicalDay"), static_cast<long>(1 + expected[m][0] % 28)) << what;
+                ASSERT_EQ(b.subsets.size(), expected[m].size());
+                for (const std::vector<Item> &subset : b.subsets)
+                    EXPECT_EQ(against_json(subset, records.at(record++)), "") << what << ", message " << m;
+            }
+            EXPECT_EQ(record, records.size());
+            const vt_test::RunResult dump = bufr_dump(dir, "one.bufr");
+            EXPECT_EQ(dump.status, 0) << dump.err;
+            EXPECT_NE(dump.out.find("\"S124\""), std::string::npos) << what;  // the last subset
+        }
+    }
+}
+
+#ifdef VENTRAC_HAVE_WREPORT
+TEST(BufrWreport, ReadsEveryMessage) {
+    // Bulletins made through the writer's own interface, compressed and not,
+    // read by ecCodes and libwreport alike (read_back compares the two, as
+    // it does for every message the other tests write).
+    const PilotPtr pilot(ventrac_pilot_open((kExamples + "/ship.pilot").c_str(), nullptr, 0));
+    Writer w{Settings{}};
+    std::vector<ventrac::bufr::Subset> subsets(3);
+    std::vector<DctxPtr> decoded;
+    for (int i = 0; i < 3; ++i) {
+        decoded.push_back(decode(pilot.get(), layout_observation('A', i)));
+        ASSERT_TRUE(decoded.back());
+        std::string reason;
+        ASSERT_TRUE(w.prepare(pilot.get(), decoded.back().get(), subsets[static_cast<std::size_t>(i)], reason))
+            << reason;
+    }
+    const int before = g_wreport_checked;
+    for (const bool compressed : {true, false}) {
+        std::string bytes, reason;
+        ASSERT_TRUE(w.encode(subsets.data(), subsets.size(), compressed, bytes, reason)) << reason;
+        const ReadBack r = read_back(bytes);
+        ASSERT_EQ(r.error, "");
+        ASSERT_EQ(r.subsets.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(compare(decoded[i].get(), ReadBack{r.error, r.header, r.descriptors, r.subsets[i], {}}, {}), "");
+    }
+    EXPECT_EQ(g_wreport_checked, before + 2);
+    // Subsets of two layouts cannot share a message.
+    DctxPtr other = decode(pilot.get(), layout_observation('C', 3));
+    ASSERT_TRUE(other);
+    std::string reason, bytes;
+    ASSERT_TRUE(w.prepare(pilot.get(), other.get(), subsets[1], reason));
+    EXPECT_FALSE(w.encode(subsets.data(), subsets.size(), true, bytes, reason));
+    EXPECT_EQ(reason, "not written as BUFR: the subsets of a message must share one layout");
+}
+#endif
+
 }  // namespace
