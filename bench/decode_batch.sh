@@ -7,7 +7,12 @@
 #   bufr_dump -jf on one file of COUNT BUFR messages (made with bufr_filter
 #   and bench/ship_obs.filter).
 # Each is run RUNS times; the median wall time is kept and the ratio
-# bufr_dump / ventrac-decode printed. Then the peak resident memory of
+# bufr_dump / ventrac-decode printed, beside the floor of ventrac-decode
+# --json --lines: its start-up on an empty file of lines (pilot read, threads
+# started) plus cat writing its output, the same bytes, to the same kind of
+# file. Then BUFR output of the same messages as lines, in the same run:
+# --bufr-subsets 1 (a message each), --bufr-subsets 100 (bulletins,
+# compressed), and --json again. Then the peak resident memory of
 # ventrac-decode for COUNT and 4 x COUNT files and lines, which must not grow
 # with the count, as GNU time reports it (Debian: time; skipped without it: a
 # process started from Python would count Python's own memory).
@@ -115,6 +120,30 @@ if bufr:
           % (count, bufr_s, count / bufr_s))
     print("ratio files: %.1fx  (bufr_dump time / ventrac-decode time)" % (bufr_s / files_s))
     print("ratio lines: %.1fx" % (bufr_s / lines_s))
+    # The floor: what no decoder writing this output can go below.
+    empty = os.path.join(work, "empty.txt")
+    open(empty, "wb").close()
+    start_s = median_time([decode, "--json", "--lines", pilot, empty], 0)
+    subprocess.run(lines_cmd, stdout=open(os.path.join(work, "json.out"), "wb"), check=True, cwd=work)
+    write_s = median_time(["cat", os.path.join(work, "json.out")], count)
+    floor_s = start_s + write_s
+    print("floor: start-up %.3f s + writing the output (cat) %.3f s = %.3f s; ratio bufr_dump / floor: %.1fx; "
+          "ventrac-decode --json --lines is %.2fx the floor"
+          % (start_s, write_s, floor_s, bufr_s / floor_s, lines_s / floor_s))
+
+# BUFR: one message each, and bulletins of 100 compressed subsets, beside
+# --json, on the same lines.
+bufr_out = os.path.join(work, "out.bufr")
+probe = subprocess.run([decode, "--lines", "--bufr", bufr_out, pilot, os.path.join(work, lines)],
+                       capture_output=True, cwd=work)
+for label, cmd in () if b"no BUFR support" in probe.stderr else (("--bufr --bufr-subsets 1  ", [decode, "--lines", "--bufr", bufr_out, pilot, lines]),
+                   ("--bufr --bufr-subsets 100", [decode, "--lines", "--bufr", bufr_out, "--bufr-subsets", "100",
+                                                  pilot, lines]),
+                   ("--json                   ", lines_cmd)):
+    t = median_time(cmd, None if "--bufr" in cmd else count)
+    print("ventrac-decode --lines %s, %d lines: %.3f s (%.0f messages/s)" % (label, count, t, count / t))
+if b"no BUFR support" in probe.stderr:
+    print("BUFR not timed: ventrac-decode is built without it")
 print("median of %d runs each" % runs)
 
 # Peak memory must not grow with the number of messages.

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
+#include <sstream>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -69,29 +71,10 @@ std::unordered_set<long> listed_descriptors(const std::filesystem::path &file) {
     return codes;
 }
 
-// What a version's Table B says of a descriptor, as its file writes it.
-struct Definition {
-    std::string unit, scale, reference, width;
-    bool operator==(const Definition &) const = default;
-};
-
-// The fields of a Table B line: code|abbreviation|type|name|unit|scale|
-// reference|width|...
-bool parse_definition(std::string_view line, long &code, Definition &d) {
-    std::string_view fields[8];
-    for (std::string_view &f : fields) {
-        const std::size_t bar = line.find('|');
-        if (bar == std::string_view::npos && &f != &fields[7]) return false;
-        f = line.substr(0, bar);
-        line = bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
-    }
-    const auto [end, error] = std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), code);
-    if (error != std::errc() || end != fields[0].data() + fields[0].size()) return false;
-    d = {std::string(fields[4]), std::string(fields[5]), std::string(fields[6]), std::string(fields[7])};
-    return true;
-}
-
-// Every installed version's Table B, read once per process.
+// Every installed version's Table B, read once per process: for each
+// descriptor, the part of its line that gives its unit, scale, reference
+// value and width ("unit|scale|reference|width"), as the file writes it.
+// A line is code|abbreviation|type|name|unit|scale|reference|width|...
 class Definitions {
 public:
     static const Definitions &get() {
@@ -100,9 +83,10 @@ public:
     }
     Versions agreeing(long descriptor) const {
         Versions v;
-        if (newest_ == 0) return v;
-        const auto reference = tables_.at(newest_).find(descriptor);
-        if (reference == tables_.at(newest_).end()) return v;
+        const auto newest = tables_.find(newest_);
+        if (newest == tables_.end()) return v;
+        const auto reference = newest->second.find(descriptor);
+        if (reference == newest->second.end()) return v;
         for (const auto &[version, table] : tables_) {
             const auto found = table.find(descriptor);
             if (found != table.end() && found->second == reference->second) v.set(static_cast<std::size_t>(version));
@@ -116,18 +100,42 @@ private:
         for (long version = 1; version <= newest_ && version < 256; ++version) {
             const std::filesystem::path file = element_table_file(version);
             if (file.empty()) continue;
-            std::ifstream in(file);
-            std::unordered_map<long, Definition> &table = tables_[version];
-            std::string line;
-            long code = 0;
-            Definition d;
-            while (std::getline(in, line))
-                if (!line.empty() && line[0] != '#' && parse_definition(line, code, d)) table[code] = d;
+            std::ifstream in(file, std::ios::binary);
+            std::ostringstream content;
+            content << in.rdbuf();
+            contents_.push_back(std::make_unique<std::string>(content.str()));
+            index(*contents_.back(), tables_[version]);
         }
-        if (newest_ > 255 || tables_[newest_].empty()) newest_ = 0;
     }
+
+    static void index(std::string_view text, std::unordered_map<long, std::string_view> &table) {
+        while (!text.empty()) {
+            const std::size_t end = text.find('\n');
+            std::string_view line = text.substr(0, end);
+            text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+            if (line.empty() || line[0] == '#') continue;
+            long code = 0;
+            const auto [last, error] = std::from_chars(line.data(), line.data() + line.size(), code);
+            if (error != std::errc() || last == line.data() + line.size() || *last != '|') continue;
+            // Past the code, the abbreviation, the type and the name.
+            std::size_t from = 0;
+            for (int bars = 0; bars < 4 && from != std::string_view::npos; ++bars) {
+                from = line.find('|', from);
+                if (from != std::string_view::npos) ++from;
+            }
+            if (from == std::string_view::npos) continue;
+            std::size_t to = from;
+            for (int bars = 0; bars < 4 && to != std::string_view::npos; ++bars) {
+                to = line.find('|', to);
+                if (to != std::string_view::npos && bars < 3) ++to;
+            }
+            table[code] = line.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from);
+        }
+    }
+
     long newest_ = 0;
-    std::unordered_map<long, std::unordered_map<long, Definition>> tables_;
+    std::vector<std::unique_ptr<std::string>> contents_;
+    std::unordered_map<long, std::unordered_map<long, std::string_view>> tables_;
 };
 
 // The descriptors each installed version lists, read once per process.

@@ -170,6 +170,15 @@ struct Writer::State {
     grib_handle *message = nullptr;  // Section 0 to 3 of every message
     std::string problem;             // why no message can be written
     std::unordered_map<long, Versions> agreeing;  // by descriptor
+    // The layout of each mode, built on a copy of the mode's table: used
+    // again while the pilot gives the same table, byte for byte.
+    struct ModeLayout {
+        std::vector<ElementSpec> table;
+        long version = 0;
+        Layout layout;
+        std::string problem;  // why the mode cannot go out
+    };
+    std::unordered_map<int, ModeLayout> layouts;
     std::unordered_map<std::string, int> ranks;   // reused from message to message
     std::vector<double> numbers;                  // a key's values across subsets
     std::vector<const char *> texts;
@@ -216,6 +225,7 @@ struct Writer::State {
         return newest;
     }
 
+    const ModeLayout &layout_of(int mode, const ElementSpec *entries, int count);
     bool prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset, std::string &reason);
     bool pack(const Subset *subsets, std::size_t count, bool compressed, std::string &out, std::string &reason);
 
@@ -227,6 +237,34 @@ struct Writer::State {
 bool Subset::same_layout(const Subset &o) const {
     return version == o.version && mode == o.mode && descriptors == o.descriptors &&
            short_counts == o.short_counts && counts == o.counts && extended_counts == o.extended_counts;
+}
+
+const Writer::State::ModeLayout &Writer::State::layout_of(int mode, const ElementSpec *entries, int count) {
+    ModeLayout &m = layouts[mode];
+    const std::size_t n = static_cast<std::size_t>(count);
+    if (m.table.size() == n && std::memcmp(m.table.data(), entries, n * sizeof(ElementSpec)) == 0) return m;
+    m.table.assign(entries, entries + n);
+    m.problem.clear();
+    m.layout = Layout{};
+    // The layout on the forced version's tables, or on the newest; then,
+    // by default, on the lowest version that agrees with the newest (its
+    // entries are the same but for the names ecCodes gives them).
+    m.version = settings.table_version > 0 ? settings.table_version : newest;
+    if (const Readiness r = build_layout(m.table.data(), count, table(m.version), m.layout); !r.ok) {
+        m.problem = r.reason;
+        return m;
+    }
+    if (settings.table_version <= 0) {
+        const long lowest = lowest_version(m.layout.descriptors);
+        if (lowest != m.version) {
+            Layout older;
+            if (build_layout(m.table.data(), count, table(lowest), older).ok) {
+                m.layout = std::move(older);
+                m.version = lowest;
+            }
+        }
+    }
+    return m;
 }
 
 bool Writer::State::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset,
@@ -249,25 +287,13 @@ bool Writer::State::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx
         reason = "the pilot file has no line for mode " + std::to_string(mode);
         return false;
     }
-    // The layout on the forced version's tables, or on the newest; then,
-    // by default, on the lowest version that agrees with the newest (its
-    // entries are the same but for the names ecCodes gives them).
-    long version = settings.table_version > 0 ? settings.table_version : newest;
-    Layout layout;
-    if (const Readiness r = build_layout(entries, count, table(version), layout); !r.ok) {
-        reason = r.reason;
+    const ModeLayout &m = layout_of(mode, entries, count);
+    if (!m.problem.empty()) {
+        reason = m.problem;
         return false;
     }
-    if (settings.table_version <= 0) {
-        const long lowest = lowest_version(layout.descriptors);
-        if (lowest != version) {
-            Layout older;
-            if (build_layout(entries, count, table(lowest), older).ok) {
-                layout = std::move(older);
-                version = lowest;
-            }
-        }
-    }
+    const Layout &layout = m.layout;
+    const long version = m.version;
     ValueWalk walk(dctx);
     if (!walk.run(layout.items)) {
         reason = walk.problem;
