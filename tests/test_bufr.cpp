@@ -997,6 +997,24 @@ TEST(BufrProgram, MessagesBufrCannotCarryFailAloneAndTheRunGoesOn) {
               std::string::npos)
         << by_lines.err;
     EXPECT_EQ(vt_test::read_file(dir.file("lines.bufr")), vt_test::read_file(dir.file("out.bufr")));
+
+    // In a bulletin too, each fails alone: the two of mode 3 share one
+    // message of two subsets, compressed, the wide value missing in the
+    // second.
+    const vt_test::RunResult bulletin = vt_test::run_program(
+        VENTRAC_DECODE_EXE, dir.path(), "--lines --bufr-subsets 4 --bufr bulletin.bufr obs.pilot all.txt");
+    EXPECT_EQ(bulletin.status, 1);
+    EXPECT_EQ(bulletin.err, by_lines.err);
+    const std::vector<ReadBack> bulletins = read_file_messages(dir.file("bulletin.bufr"));
+    ASSERT_EQ(bulletins.size(), 1u);
+    ASSERT_EQ(bulletins[0].error, "");
+    EXPECT_EQ(bulletins[0].header.at("numberOfSubsets"), 2);
+    EXPECT_EQ(bulletins[0].header.at("compressedData"), 1);
+    ASSERT_EQ(bulletins[0].subsets.size(), 2u);
+    ASSERT_EQ(bulletins[0].subsets[1].size(), 4u);
+    EXPECT_DOUBLE_EQ(bulletins[0].subsets[0][2].value, 285.35);
+    EXPECT_TRUE(bulletins[0].subsets[1][2].missing);
+    EXPECT_EQ(bulletins[0].subsets[1][3].value, 81);
 }
 
 // One subset against the JSON record of its message: the identifier, then
