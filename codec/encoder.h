@@ -8,7 +8,8 @@
 #include <cstdint>
 
 #include "codec/codec.h"
-#include "codec/sink.h"
+#include "pilot/sink.h"
+#include <ventrac/ventrac.h>
 
 namespace ventrac {
 
@@ -27,14 +28,15 @@ struct EncodeEnv {
     std::uint32_t bitpos = 0;
     int ival = 0;    // next value to consume
     long steps = 0;  // checked against kMaxWalkSteps
+    int failure = 0; // why the walk stopped: a negative error number
 
     const ElementSpec &spec(int j) const;
 };
 
 // Clears the buffer, writes `mode` in entry 0's width, then codes and packs
 // the values of entries 1 .. count - 1, walking replicated groups. Returns
-// the packed size in bytes, or 0 when a field does not fit or the walk takes
-// more than kMaxWalkSteps steps.
+// the packed size in bytes, or -VENTRAC_ERR_FULL when a field does not fit,
+// -VENTRAC_ERR_TOO_MANY when the walk takes more than kMaxWalkSteps steps.
 int pack_message(EncodeEnv &env, signed char mode, int count);
 
 // Coded integer of value `ival` under element specel[j]: the inverse of the

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "codec/codec.h"
 #include "codec/context.h"
 
 namespace vt_test {

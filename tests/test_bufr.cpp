@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bufr/bufr.h"
+#include "codec/codec.h"
 #include "bufr/units.h"
 #include "codec/context.h"
 #include "roundtrip.h"

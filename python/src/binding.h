@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/context.h"
+#include <ventrac/ventrac.h>
 
 namespace ventrac::python {
 
@@ -51,7 +51,7 @@ std::string path_bytes(py::handle object);
 // The data-type codes of a decode call: None gives code 0 for every mode;
 // a mapping {mode: type} (each -128 to 127, at most 32 pairs) gives the
 // table; {-1: type} alone gives `type` to every mode.
-std::optional<DataTypeEntry> data_types_from(py::handle object);
+std::optional<ventrac_datatype_entry> data_types_from(py::handle object);
 
 // The exception classes of ventrac._errors.
 struct Errors {
@@ -126,11 +126,11 @@ private:
 // `jobs` threads (0: every core); call it without the interpreter lock.
 // Outcomes are in the order of the messages.
 std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector<std::string> &messages,
-                                           const std::optional<DataTypeEntry> &types, unsigned jobs);
+                                           const std::optional<ventrac_datatype_entry> &types, unsigned jobs);
 
 // The same for files, each read whole as one transmitted text.
 std::vector<DecodeOutcome> decode_paths(const Pilot &pilot, const std::vector<std::string> &paths,
-                                        const std::optional<DataTypeEntry> &types, unsigned jobs);
+                                        const std::optional<ventrac_datatype_entry> &types, unsigned jobs);
 
 // The number of threads `jobs` asks for, for `items` pieces of work.
 unsigned thread_count(long jobs, std::size_t items);

@@ -94,11 +94,11 @@ std::string path_bytes(py::handle object) {
     return path;
 }
 
-std::optional<DataTypeEntry> data_types_from(py::handle object) {
+std::optional<ventrac_datatype_entry> data_types_from(py::handle object) {
     if (object.is_none()) return std::nullopt;
     if (!PyMapping_Check(object.ptr()) || !py::hasattr(object, "items"))
         throw py::type_error("data_types must be a mapping {mode: type} or None");
-    DataTypeEntry table;
+    ventrac_datatype_entry table;
     std::memset(&table, 0, sizeof table);
     constexpr int kMax = static_cast<int>(sizeof table.modes / sizeof table.modes[0]);
     int n = 0;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "bufr.h"
+#include "codec/replication.h"
 #include "layout.h"
 #include "tables.h"
 
@@ -16,9 +17,9 @@ namespace ventrac::bufr {
 
 namespace {
 
-// Walks of a message stop past this many steps (values and repetitions),
-// as the decoder's own walks do.
-constexpr long kMaxSteps = 64L * 1024;
+// Walks of a message stop past as many steps (values and repetitions) as
+// the decoder's own walks do.
+constexpr long kMaxSteps = kMaxWalkSteps;
 
 std::string number_text(double v) {
     char text[32];
@@ -42,7 +43,7 @@ bool printable(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
 // One value of Section 4, in expanded order.
 struct Value {
     const Node *node;
-    const DecodedElement *element;
+    const ventrac_decoded_element *element;
     int status;
 };
 
@@ -82,8 +83,8 @@ private:
 
     bool step() { return ++steps_ <= kMaxSteps || fail("the message walks more than 65536 steps"); }
 
-    const DecodedElement *next_entry(const char *code) {
-        const DecodedElement *d = next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
+    const ventrac_decoded_element *next_entry(const char *code) {
+        const ventrac_decoded_element *d = next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
         if (d == nullptr || std::strcmp(d->spec.code, code) != 0) return nullptr;
         ++next_entry_;
         return d;
@@ -94,7 +95,7 @@ private:
             if (!step()) return false;
             if (!n.group) {
                 const int index = next_entry_;
-                const DecodedElement *d = next_entry(n.spec->code);
+                const ventrac_decoded_element *d = next_entry(n.spec->code);
                 if (d == nullptr)
                     return fail(std::string("decoded entry ") + std::to_string(index + 1) +
                                 " is not the table's " + n.spec->code);
@@ -173,7 +174,7 @@ struct Writer::State {
     // The layout of each mode, built on a copy of the mode's table: used
     // again while the pilot gives the same table, byte for byte.
     struct ModeLayout {
-        std::vector<ElementSpec> table;
+        std::vector<ventrac_element_spec> table;
         long version = 0;
         Layout layout;
         std::string problem;  // why the mode cannot go out
@@ -225,7 +226,7 @@ struct Writer::State {
         return newest;
     }
 
-    const ModeLayout &layout_of(int mode, const ElementSpec *entries, int count);
+    const ModeLayout &layout_of(int mode, const ventrac_element_spec *entries, int count);
     bool prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset, std::string &reason);
     bool pack(const Subset *subsets, std::size_t count, bool compressed, std::string &out, std::string &reason);
 
@@ -239,10 +240,10 @@ bool Subset::same_layout(const Subset &o) const {
            short_counts == o.short_counts && counts == o.counts && extended_counts == o.extended_counts;
 }
 
-const Writer::State::ModeLayout &Writer::State::layout_of(int mode, const ElementSpec *entries, int count) {
+const Writer::State::ModeLayout &Writer::State::layout_of(int mode, const ventrac_element_spec *entries, int count) {
     ModeLayout &m = layouts[mode];
     const std::size_t n = static_cast<std::size_t>(count);
-    if (m.table.size() == n && std::memcmp(m.table.data(), entries, n * sizeof(ElementSpec)) == 0) return m;
+    if (m.table.size() == n && std::memcmp(m.table.data(), entries, n * sizeof(ventrac_element_spec)) == 0) return m;
     m.table.assign(entries, entries + n);
     m.problem.clear();
     m.layout = Layout{};
@@ -281,7 +282,7 @@ bool Writer::State::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx
         return false;
     }
     const int mode = ventrac_dctx_mode(dctx);
-    const ElementSpec *entries = nullptr;
+    const ventrac_element_spec *entries = nullptr;
     const int count = ventrac_pilot_table(pilot, mode, &entries);
     if (count <= 0 || entries == nullptr) {
         reason = "the pilot file has no line for mode " + std::to_string(mode);
@@ -484,7 +485,7 @@ bool Writer::State::prepare(const Value &v, Subset::Value &o, std::vector<std::s
                             std::string &reason) const {
     if (v.status == VENTRAC_STATUS_MISSING) return true;
     if (v.status != VENTRAC_STATUS_VALID && !settings.keep_implausible) return true;
-    const ElementSpec &e = *v.node->spec;
+    const ventrac_element_spec &e = *v.node->spec;
     const TableEntry &t = *v.node->table;
     const double value = v.element->value;
     const std::string who = shown(v.element->spec.name) + " (" + shown(e.code) + ")";
@@ -560,7 +561,7 @@ bool Writer::encode(const Subset *subsets, std::size_t count, bool compressed, s
     return false;
 }
 
-Readiness check_table(const ElementSpec *table, int count) {
+Readiness check_table(const ventrac_element_spec *table, int count) {
     capture_eccodes_lines();
     if (table == nullptr || count <= 0) return {false, -1, "the mode has no line"};
     const long version = newest_installed_version();

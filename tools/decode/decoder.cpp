@@ -3,22 +3,18 @@
 #include <cmath>
 #include <new>
 
-#include "codec/codec.h"
+#include "codec/errors.h"
+
+#include <ventrac/ventrac.h>
 
 namespace ventrac::decode {
 
 namespace {
 
+// The error line of a refused message; a missing data-type code names the
+// mode it was looked up for.
 std::string decode_error(int error, int mode) {
-    const std::string head = "error " + std::to_string(error) + ": ";
-    switch (error) {
-    case VENTRAC_ERR_NO_ELEMENT: return head + "the pilot file has no line for the operating mode";
-    case VENTRAC_ERR_DATATYPE:
-        return head + "operating mode " + std::to_string(mode) + " has no data-type code";
-    case VENTRAC_ERR_TOO_MANY: return head + "more than 1024 decoded elements";
-    case VENTRAC_ERR_MEMORY: return head + "memory ran out";
-    default: return head + "decoding failed";
-    }
+    return error_line(error, error == VENTRAC_ERR_DATATYPE ? mode : kNoMode);
 }
 
 void append_to_buffer(void *user, const char *text, size_t length) {
@@ -49,7 +45,7 @@ std::string_view message_identifier(std::string_view content) {
     return trim_blanks(head);
 }
 
-MessageDecoder::MessageDecoder(const Pilot &pilot, const DataTypeEntry &datatypes,
+MessageDecoder::MessageDecoder(const Pilot &pilot, const ventrac_datatype_entry &datatypes,
                                const std::vector<Lookup> &lookups)
     : pilot_(pilot), lookups_(lookups), dctx_(ventrac_dctx_create()) {
     if (dctx_ == nullptr) throw std::bad_alloc();
@@ -83,7 +79,7 @@ std::string MessageDecoder::decode(std::string_view content, Observation &obs) {
     obs.message = content;
     obs.elements.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const DecodedElement &d = *ventrac_dctx_element(dctx_, i);
+        const ventrac_decoded_element &d = *ventrac_dctx_element(dctx_, i);
         obs.elements.push_back({field(d.ident), field(d.spec.code), field(d.spec.name),
                                 field(d.spec.unit), trim_blanks(field(d.text)),
                                 trim_blanks(field(d.conv_text)), field(d.spec.comment),

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/context.h"
+#include <ventrac/ventrac.h>
 #include "formats.h"
 #include "options.h"
 #include "text.h"
@@ -37,7 +37,7 @@ private:
 class MessageDecoder {
 public:
     // `datatypes` and `lookups` must outlive the decoder.
-    MessageDecoder(const Pilot &pilot, const DataTypeEntry &datatypes,
+    MessageDecoder(const Pilot &pilot, const ventrac_datatype_entry &datatypes,
                    const std::vector<Lookup> &lookups);
     ~MessageDecoder();
     MessageDecoder(const MessageDecoder &) = delete;
