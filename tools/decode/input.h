@@ -63,11 +63,12 @@ public:
     // in whole yet.
     bool waiting() const { return waiting_; }
 
-private:
-    bool fill();  // reads the next block; false at the end or on an error
     // Whether reading on would wait: the last read took what the input then
     // held, short of a block, and no whole line is left of it.
     bool would_wait() const;
+
+private:
+    bool fill();  // reads the next block; false at the end or on an error
 
     std::FILE *file_ = nullptr;
     bool owned_ = false;

@@ -44,8 +44,10 @@ bool LineSource::next(Batch &batch) {
             batch.flush = true;  // the lines come no faster than they are decoded
             return true;
         }
-        if (batch.lines.size() == per_batch_ || batch.text.size() >= bytes_per_batch_)
+        if (batch.lines.size() == per_batch_ || batch.text.size() >= bytes_per_batch_) {
+            batch.flush = reader_->would_wait();  // full just as the input pauses
             return true;
+        }
         // The file ended (or failed): its last lines, then the next file.
         batch.source_failure = reader_->failure();
         reader_.reset();
