@@ -32,17 +32,18 @@ std::size_t read_available(std::FILE *file, char *data, std::size_t size, bool &
     error = 0;
 #ifdef VENTRAC_READ_AVAILABLE
     // The descriptor is read, not the stream, so that nothing waits in a
-    // stdio buffer.
-    const int descriptor = fileno(file);
-    for (;;) {
-        const ssize_t n = ::read(descriptor, data, size);
-        if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno == EINTR) continue;
-        failed = true;
-        error = errno;
-        return 0;
+    // stdio buffer; a stream without one (in memory) is read as a stream.
+    if (const int descriptor = fileno(file); descriptor >= 0) {
+        for (;;) {
+            const ssize_t n = ::read(descriptor, data, size);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno == EINTR) continue;
+            failed = true;
+            error = errno;
+            return 0;
+        }
     }
-#else
+#endif
     errno = 0;
     const std::size_t n = std::fread(data, 1, size, file);
     if (n < size && std::ferror(file) != 0) {
@@ -50,7 +51,6 @@ std::size_t read_available(std::FILE *file, char *data, std::size_t size, bool &
         error = errno;
     }
     return n;
-#endif
 }
 
 std::string read_whole(const std::string &path, std::string &content) {
