@@ -1051,7 +1051,7 @@ std::string against_json(const std::vector<Item> &items, const std::string &reco
 // air temperature and whether the pressure is there change with `i`.
 Observation layout_observation(char layout, int i) {
     Observation o = read_observation(read_text(kExamples + "/ship_obs.txt"));
-    o.identifier = "S" + std::to_string(100 + i);
+    o.identifier = i % 3 == 0 ? "S" + std::to_string(100 + i) : "X" + std::to_string(i);  // lengths differ
     o.values[2] = 1 + i % 28;              // DAY
     o.values[12] = 270 + 0.5 * i;          // TA
     o.presence[7] = i % 4 == 1 ? 0 : 1;    // PRES
