@@ -2,7 +2,9 @@
 
 #include <eccodes.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -77,38 +79,66 @@ std::unordered_set<long> listed_descriptors(const std::filesystem::path &file) {
 // A line is code|abbreviation|type|name|unit|scale|reference|width|...
 class Definitions {
 public:
+    // Made on first use and kept to the end of the process (never taken
+    // down: nothing is left to do with it then).
     static const Definitions &get() {
-        static const Definitions d;
-        return d;
+        static const Definitions *d = new Definitions;
+        return *d;
     }
     Versions agreeing(long descriptor) const {
         Versions v;
-        const auto newest = tables_.find(newest_);
-        if (newest == tables_.end()) return v;
-        const auto reference = newest->second.find(descriptor);
-        if (reference == newest->second.end()) return v;
-        for (const auto &[version, table] : tables_) {
-            const auto found = table.find(descriptor);
-            if (found != table.end() && found->second == reference->second) v.set(static_cast<std::size_t>(version));
+        const std::string_view *reference = newest_ > 0 ? find(newest_, descriptor) : nullptr;
+        if (reference == nullptr) return v;
+        for (std::size_t version = 1; version < tables_.size(); ++version) {
+            const std::string_view *d = find(static_cast<long>(version), descriptor);
+            if (d != nullptr && *d == *reference) v.set(version);
         }
         return v;
     }
 
 private:
+    using Entry = std::pair<long, std::string_view>;
+
     Definitions() {
         newest_ = newest_installed_version();
-        for (long version = 1; version <= newest_ && version < 256; ++version) {
+        if (newest_ <= 0 || newest_ > 255) {
+            newest_ = 0;
+            return;
+        }
+        tables_.resize(static_cast<std::size_t>(newest_) + 1);
+        for (long version = 1; version <= newest_; ++version) {
             const std::filesystem::path file = element_table_file(version);
             if (file.empty()) continue;
-            std::ifstream in(file, std::ios::binary);
-            std::ostringstream content;
-            content << in.rdbuf();
-            contents_.push_back(std::make_unique<std::string>(content.str()));
-            index(*contents_.back(), tables_[version]);
+            contents_.push_back(std::make_unique<std::string>(read_file(file)));
+            index(*contents_.back(), tables_[static_cast<std::size_t>(version)]);
         }
     }
 
-    static void index(std::string_view text, std::unordered_map<long, std::string_view> &table) {
+    const std::string_view *find(long version, long descriptor) const {
+        const std::vector<Entry> &t = tables_[static_cast<std::size_t>(version)];
+        const auto at = std::lower_bound(t.begin(), t.end(), Entry{descriptor, {}},
+                                         [](const Entry &a, const Entry &b) { return a.first < b.first; });
+        return at != t.end() && at->first == descriptor ? &at->second : nullptr;
+    }
+
+    static std::string read_file(const std::filesystem::path &path) {
+        std::string content;
+        std::FILE *f = std::fopen(path.string().c_str(), "rb");
+        if (f == nullptr) return content;
+        std::error_code ignored;
+        const std::uintmax_t size = std::filesystem::file_size(path, ignored);
+        content.resize(size != static_cast<std::uintmax_t>(-1) ? static_cast<std::size_t>(size) + 1 : 1 << 20);
+        std::size_t length = 0;
+        for (std::size_t n; (n = std::fread(content.data() + length, 1, content.size() - length, f)) > 0;) {
+            length += n;
+            if (length == content.size()) content.resize(2 * content.size());
+        }
+        std::fclose(f);
+        content.resize(length);
+        return content;
+    }
+
+    static void index(std::string_view text, std::vector<Entry> &table) {
         while (!text.empty()) {
             const std::size_t end = text.find('\n');
             std::string_view line = text.substr(0, end);
@@ -129,13 +159,19 @@ private:
                 to = line.find('|', to);
                 if (to != std::string_view::npos && bars < 3) ++to;
             }
-            table[code] = line.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from);
+            table.emplace_back(code, line.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from));
         }
+        // The files list their descriptors in order; a later line of a code
+        // listed twice is the one kept, as a map would keep it.
+        std::stable_sort(table.begin(), table.end(), [](const Entry &a, const Entry &b) { return a.first < b.first; });
+        const auto kept = std::unique(table.rbegin(), table.rend(),
+                                      [](const Entry &a, const Entry &b) { return a.first == b.first; });
+        table.erase(table.begin(), kept.base());
     }
 
     long newest_ = 0;
     std::vector<std::unique_ptr<std::string>> contents_;
-    std::unordered_map<long, std::unordered_map<long, std::string_view>> tables_;
+    std::vector<std::vector<Entry>> tables_;  // by version
 };
 
 // The descriptors each installed version lists, read once per process.
@@ -254,7 +290,17 @@ TableB::~TableB() {
     if (probe_ != nullptr) codes_handle_delete(probe_);
 }
 
+TableB &shared_table(long version) {
+    static std::mutex lock;
+    static auto *tables = new std::unordered_map<long, std::unique_ptr<TableB>>;
+    const std::lock_guard<std::mutex> guard(lock);
+    std::unique_ptr<TableB> &t = (*tables)[version];
+    if (!t) t = std::make_unique<TableB>(version);
+    return *t;
+}
+
 const TableEntry *TableB::find(long descriptor) {
+    const std::lock_guard<std::mutex> guard(lock_);
     auto found = cache_.find(descriptor);
     if (found != cache_.end()) return found->second ? &*found->second : nullptr;
 

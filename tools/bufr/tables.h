@@ -5,6 +5,7 @@
 #define VENTRAC_BUFR_TABLES_H
 
 #include <bitset>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -49,15 +50,21 @@ public:
     const std::string &problem() const { return problem_; }
 
     // The entry of element descriptor `descriptor` (F = 0), or nullptr when
-    // the tables have none. The entry lives as long as this object.
+    // the tables have none. The entry lives as long as this object. Any
+    // number of threads may call it at once.
     const TableEntry *find(long descriptor);
 
 private:
     long version_;
     grib_handle *probe_ = nullptr;
     std::string problem_;
+    std::mutex lock_;  // guards probe_ and cache_
     std::unordered_map<long, std::optional<TableEntry>> cache_;
 };
+
+// The tables of master table version `version` (above 0), made once per
+// process and shared by every thread; kept to the end of the process.
+TableB &shared_table(long version);
 
 // ecCodes' error line last written on this thread ("" when none since
 // clear_eccodes_line()). Installing the capture (once per process) stops

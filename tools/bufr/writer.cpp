@@ -167,7 +167,6 @@ std::string eccodes_failure(const char *what, int error) {
 struct Writer::State {
     Settings settings;
     long newest = 0;                 // the newest installed version
-    std::unordered_map<long, std::unique_ptr<TableB>> tables;  // by version
     grib_handle *message = nullptr;  // Section 0 to 3 of every message
     std::string problem;             // why no message can be written
     std::unordered_map<long, Versions> agreeing;  // by descriptor
@@ -204,11 +203,7 @@ struct Writer::State {
         if (message != nullptr) codes_handle_delete(message);
     }
 
-    TableB &table(long version) {
-        std::unique_ptr<TableB> &t = tables[version];
-        if (!t) t = std::make_unique<TableB>(version);
-        return *t;
-    }
+    static TableB &table(long version) { return shared_table(version); }
 
     // The lowest installed version that defines every element descriptor of
     // `descriptors` as the newest does.
@@ -566,7 +561,7 @@ Readiness check_table(const ventrac_element_spec *table, int count) {
     if (table == nullptr || count <= 0) return {false, -1, "the mode has no line"};
     const long version = newest_installed_version();
     if (version <= 0) return {false, -1, "the installed ecCodes holds no WMO master table"};
-    TableB tables(version);
+    TableB &tables = shared_table(version);
     Layout layout;
     return build_layout(table, count, tables, layout);
 }
