@@ -228,7 +228,9 @@ TEST_F(DecodeTool, UsageErrors) {
                                    "--keep-implausible p.pilot f", "--bufr - --json p.pilot f",
                                    "--bufr - --get 1 A p.pilot f", "--bufr o --telex p.pilot f",
                                    "--bufr o --centre 65536 p.pilot f", "--bufr o --table-version -1 p.pilot f",
-                                   "--bufr a --bufr b p.pilot f"}) {
+                                   "--bufr a --bufr b p.pilot f", "--bufr-subsets 5 p.pilot f",
+                                   "--bufr-uncompressed p.pilot f", "--bufr o --bufr-subsets 0 p.pilot f",
+                                   "--bufr o --bufr-subsets 10001 p.pilot f", "--bufr o --bufr-subsets"}) {
         const RunResult r = decode(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err.rfind("ventrac-decode: ", 0), 0u) << args;
