@@ -170,8 +170,8 @@ private:
     // Sends out the subsets gathered, as one message; when BUFR cannot carry
     // it, each goes out alone, so that only the one at fault fails.
     void write_bulletin(Batch &batch) {
+        if (gathered_ == 0) return;  // none gathered, or no BUFR asked for
         const bool compressed = !options_.bufr->uncompressed;
-        if (gathered_ == 0) return;
         if (bufr_->encode(subsets_.data(), gathered_, compressed, message_, reason_)) {
             batch.bufr << message_;
         } else {
