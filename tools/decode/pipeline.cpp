@@ -52,6 +52,9 @@ bool LineSource::next(Batch &batch) {
         batch.source_failure = reader_->failure();
         reader_.reset();
         ++position_;
+        // Standard input, next, may be a live feed: what came before it
+        // goes out now.
+        batch.flush = position_ < files_.size() && files_[position_] == "-";
         if (!batch.lines.empty() || !batch.source_failure.empty()) return true;
     }
     return false;
