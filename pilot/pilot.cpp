@@ -148,15 +148,6 @@ bool read_pilot_file(const char *path, std::string &content, bool *opened) {
     return true;
 }
 
-namespace {
-// Copies a terminated text field up to its terminator: a load applies every
-// line, and most texts are far shorter than their field.
-template <std::size_t N>
-void copy_field(char (&dst)[N], const char (&src)[N]) {
-    std::memcpy(dst, src, field_length(src, N - 1) + 1);
-}
-}  // namespace
-
 void apply_pilot_line(ElementSpec &slot, const PilotLine &line) {
     const ElementSpec &v = line.values;
     if (line.sets(0)) copy_field(slot.code, v.code);

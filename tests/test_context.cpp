@@ -28,10 +28,8 @@ void append(void *user, const char *text, std::size_t length) {
 }
 
 struct Contexts {
-    std::unique_ptr<ventrac_dctx, decltype(&ventrac_dctx_free)> d{ventrac_dctx_create(),
-                                                                  ventrac_dctx_free};
-    std::unique_ptr<ventrac_cctx, decltype(&ventrac_cctx_free)> c{ventrac_cctx_create(),
-                                                                  ventrac_cctx_free};
+    ventrac::DctxPtr d{ventrac_dctx_create()};
+    ventrac::CctxPtr c{ventrac_cctx_create()};
 };
 
 // The decoded table of decomprime(), from a cleared element table as in a
@@ -120,8 +118,7 @@ const char *const kPilot =
 
 TEST(Context, SaysWhyAnElementIsNotValidAndWhichCountsItRead) {
     Contexts x;
-    const PilotPtr pilot(ventrac_pilot_parse(kPilot, std::strlen(kPilot)),
-                         ventrac_pilot_free);
+    const PilotPtr pilot(ventrac_pilot_parse(kPilot, std::strlen(kPilot)));
     ASSERT_NE(pilot, nullptr);
     //                     TA    NREP  P    P  NHID VIS VIS VIS
     const double v[] = {400.0, 2, 1000, 0, 3, 7, 8, 9};
@@ -168,8 +165,8 @@ TEST(Context, RefusesWhatItCannotDecodeOrEncode) {
     EXPECT_EQ(ventrac_pilot_open("/nonexistent/ship.pilot", tiny, sizeof tiny), nullptr);
     EXPECT_STREQ(tiny, "cannot ");  // cut, and terminated
 
-    const PilotPtr pilot(ventrac_pilot_parse(kPilot, std::strlen(kPilot)), ventrac_pilot_free);
-    const PilotPtr empty(ventrac_pilot_parse("", 0), ventrac_pilot_free);
+    const PilotPtr pilot(ventrac_pilot_parse(kPilot, std::strlen(kPilot)));
+    const PilotPtr empty(ventrac_pilot_parse("", 0));
     ASSERT_NE(empty, nullptr);
     std::string errors;
     ventrac_dctx_set_errors_fn(x.d.get(), append, &errors);
@@ -231,7 +228,7 @@ TEST(Context, EncodingFailuresAreNegativeNumbersWithTexts) {
     // 600 values of 16 bits: 9600 bits after the mode, more than the buffer.
     std::string wide = "000000;MODE;8;1;1;0;255;1;;1;0;1;mode\n";
     for (int i = 0; i < 600; ++i) wide += "012101;V;16;1;1;0;65534;1;K;1;0;1;v\n";
-    const PilotPtr full(ventrac_pilot_parse(wide.data(), wide.size()), ventrac_pilot_free);
+    const PilotPtr full(ventrac_pilot_parse(wide.data(), wide.size()));
     const std::vector<double> v(600, 1.0);
     const std::vector<int> p(600, 1);
     EXPECT_EQ(ventrac_encode_packed(x.c.get(), full.get(), 1, v.data(), p.data(), v.size(), packed,
@@ -243,7 +240,7 @@ TEST(Context, EncodingFailuresAreNegativeNumbersWithTexts) {
     const char *endless = "000000;MODE;8;1;1;0;255;1;;1;0;1;mode\n"
                           "101000;N;17;1;1;0;131071;1;;1;0;1;n\n"
                           "012101;Z;0;1;1;0;0;1;K;1;0;1;z\n";
-    const PilotPtr steps(ventrac_pilot_parse(endless, std::strlen(endless)), ventrac_pilot_free);
+    const PilotPtr steps(ventrac_pilot_parse(endless, std::strlen(endless)));
     const double count[] = {100000.0};
     const int present[] = {1};
     EXPECT_EQ(ventrac_encode_packed(x.c.get(), steps.get(), 1, count, present, 1, packed, nullptr),

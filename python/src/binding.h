@@ -18,6 +18,9 @@
 
 #include <ventrac/ventrac.h>
 
+#include "codec/handles.h"
+#include "pilot/text.h"
+
 namespace ventrac::python {
 
 namespace py = pybind11;
@@ -35,9 +38,6 @@ std::string_view field(const char (&text)[N]) {
     const void *end = std::memchr(text, '\0', N);
     return {text, end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
 }
-
-// `text` without its leading and trailing blanks (' ' only).
-std::string_view trim_blanks(std::string_view text);
 
 // The bytes of a message or a pilot text: bytes, bytearray or any other
 // buffer as they are; str as Latin-1 (`what` names the argument in the
@@ -110,15 +110,12 @@ struct DecodeOutcome {
 class Pilot {
 public:
     Pilot(ventrac_pilot *pilot, py::object path) : pilot_(pilot), path_(std::move(path)) {}
-    ~Pilot() { ventrac_pilot_free(pilot_); }
-    Pilot(const Pilot &) = delete;
-    Pilot &operator=(const Pilot &) = delete;
 
-    const ventrac_pilot *get() const { return pilot_; }
+    const ventrac_pilot *get() const { return pilot_.get(); }
     const py::object &path() const { return path_; }
 
 private:
-    ventrac_pilot *pilot_;
+    PilotPtr pilot_;
     py::object path_;  // str, or None for a pilot read from memory
 };
 

@@ -57,12 +57,6 @@ py::str to_str(std::string_view text) {
     return py::str(utf8.data(), utf8.size());
 }
 
-std::string_view trim_blanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::string message_bytes(py::handle object, const char *what) {
     PyObject *o = object.ptr();
     if (PyBytes_Check(o)) return std::string(PyBytes_AS_STRING(o), static_cast<std::size_t>(PyBytes_GET_SIZE(o)));
