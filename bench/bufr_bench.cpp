@@ -39,8 +39,9 @@ const Example &example() {
         char text[VENTRAC_MESSAGE_MAX];
         const int length = x.pilot == nullptr || cctx == nullptr
                                ? 0
-                               : ventrac_encode_text(cctx, x.pilot, mode, values.data(), presence.data(),
-                                                     values.size(), "FNZ6042", text, sizeof text);
+                               : ventrac_encode_text(cctx, x.pilot, mode, values.data(),
+                                                     presence.data(), values.size(), "FNZ6042",
+                                                     text, sizeof text);
         ventrac_cctx_free(cctx);
         if (length > 0) x.text.assign(text, static_cast<std::size_t>(length));
         return x;
@@ -113,7 +114,8 @@ void BM_WriteBulletin100(benchmark::State &state) {
     if (decode(state, dctx)) {
         for (auto _ : state) {
             bool ok = true;
-            for (ventrac::bufr::Subset &s : subsets) ok = ok && writer.prepare(example().pilot, dctx, s, reason);
+            for (ventrac::bufr::Subset &s : subsets)
+                ok = ok && writer.prepare(example().pilot, dctx, s, reason);
             if (!ok || !writer.encode(subsets.data(), subsets.size(), true, bytes, reason)) {
                 state.SkipWithError(reason.c_str());
                 break;

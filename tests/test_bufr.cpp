@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "bufr/bufr.h"
-#include "codec/codec.h"
-#include "codec/handles.h"
 #include "bufr/units.h"
+#include "codec/codec.h"
 #include "codec/context.h"
+#include "codec/handles.h"
 #include "roundtrip.h"
 #include "test_support.h"
 
@@ -82,7 +82,8 @@ std::string encode(const ventrac_pilot *pilot, const Observation &o) {
     ventrac_cctx *cctx = ventrac_cctx_create();
     char text[VENTRAC_MESSAGE_MAX];
     const int length = ventrac_encode_text(cctx, pilot, o.mode, o.values.data(), o.presence.data(),
-                                           o.values.size(), o.identifier.c_str(), text, sizeof text);
+                                           o.values.size(), o.identifier.c_str(), text,
+                                           sizeof text);
     ventrac_cctx_free(cctx);
     return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : std::string();
 }
@@ -113,7 +114,7 @@ struct ReadBack {
     std::string error;
     std::map<std::string, long> header;
     std::vector<long> descriptors;
-    std::vector<Item> items;  // data of the first subset in expanded order
+    std::vector<Item> items;                 // data of the first subset in expanded order
     std::vector<std::vector<Item>> subsets;  // of every subset
 };
 
@@ -121,7 +122,9 @@ struct HandleDeleter {
     void operator()(codes_handle *h) const { codes_handle_delete(h); }
 };
 
-std::string trimmed(const std::string &text) { return text.substr(0, text.find_last_not_of(' ') + 1); }
+std::string trimmed(const std::string &text) {
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+}
 
 // Numbers of `key` in every subset: one array entry per subset, or one for
 // all.
@@ -167,18 +170,23 @@ std::string wreport_disagrees(const std::string &bytes, const ReadBack &r) {
         const std::vector<Item> &items = r.subsets[s];
         const std::string where = "libwreport, subset " + std::to_string(s + 1) + ": ";
         if (vars.size() != items.size())
-            return where + std::to_string(vars.size()) + " values for " + std::to_string(items.size());
+            return where + std::to_string(vars.size()) + " values for " +
+                   std::to_string(items.size());
         for (std::size_t i = 0; i < items.size(); ++i) {
             const wreport::Var &v = vars[i];
             const Item &e = items[i];
             const long code = WR_VAR_X(v.code()) * 1000L + WR_VAR_Y(v.code());
-            if (code != e.code) return where + "descriptor " + std::to_string(code) + " for " + e.key;
+            if (code != e.code)
+                return where + "descriptor " + std::to_string(code) + " for " + e.key;
             if (v.isset() == e.missing) return where + e.key + " set by one decoder only";
             if (!v.isset()) continue;
             if (v.info()->type == wreport::Vartype::String) {
-                if (trimmed(v.enqc()) != trimmed(e.text)) return where + e.key + " '" + v.enqc() + "'";
-            } else if (std::fabs(v.enqd() - e.value) > 0.5 * std::pow(10.0, -static_cast<double>(e.scale)) + 1e-9) {
-                return where + e.key + " = " + std::to_string(v.enqd()) + " for " + std::to_string(e.value);
+                if (trimmed(v.enqc()) != trimmed(e.text))
+                    return where + e.key + " '" + v.enqc() + "'";
+            } else if (std::fabs(v.enqd() - e.value) >
+                       0.5 * std::pow(10.0, -static_cast<double>(e.scale)) + 1e-9) {
+                return where + e.key + " = " + std::to_string(v.enqd()) + " for " +
+                       std::to_string(e.value);
             }
         }
     }
@@ -258,7 +266,8 @@ ReadBack read_back(const std::string &bytes, bool second_decoder = true) {
             for (std::size_t s = 0; s < subsets; ++s) {
                 item.text = s < texts.size() ? texts[s] : "";
                 // A missing string is all ones: no IA5 character at all.
-                item.missing = item.text.empty() || static_cast<unsigned char>(item.text[0]) == 0xFF;
+                item.missing = item.text.empty() ||
+                               static_cast<unsigned char>(item.text[0]) == 0xFF;
                 if (item.missing) item.text.clear();
                 r.subsets[s].push_back(item);
             }
@@ -339,7 +348,8 @@ std::string compare(const ventrac_dctx *d, const ReadBack &r,
         if (e == nullptr) return where + "past the decoded entries";
         const int status = ventrac_dctx_status(d, next++);
         if (std::atol(e->spec.code) != b.code) return where + "descriptor for " + e->spec.code;
-        const bool sent = status == VENTRAC_STATUS_VALID || (keep && status == VENTRAC_STATUS_IMPLAUSIBLE);
+        const bool sent = status == VENTRAC_STATUS_VALID ||
+                          (keep && status == VENTRAC_STATUS_IMPLAUSIBLE);
         const std::string name = std::string(e->spec.name) + " (" + e->spec.code + ")";
         if (!sent) {
             if (!b.missing) return where + "a value for " + name + ", which is not usable";
@@ -350,11 +360,13 @@ std::string compare(const ventrac_dctx *d, const ReadBack &r,
             if (!does_not_fit(b, e->value)) return where + name + " fits, yet is missing";
             continue;
         }
-        if (!b.text.empty() || std::strcmp(e->spec.unit, "CCITTIA5") == 0) continue;  // checked by the caller
+        if (!b.text.empty() || std::strcmp(e->spec.unit, "CCITTIA5") == 0)
+            continue;  // checked by the caller
         const double tolerance = 0.5 * std::pow(10.0, -static_cast<double>(b.scale)) * (1 + 1e-9) +
                                  1e-9 * std::fabs(e->value);
         if (!(std::fabs(b.value - e->value) <= tolerance))
-            return where + std::to_string(b.value) + " for " + name + " = " + std::to_string(e->value);
+            return where + std::to_string(b.value) + " for " + name + " = " +
+                   std::to_string(e->value);
     }
     if (next != count) return "decoded entries left over: " + std::to_string(count - next);
     if (factor != nfactors) return "counts left over: " + std::to_string(nfactors - factor);
@@ -384,24 +396,37 @@ TEST(BufrUnits, PilotSpellingsNameTheirTableBUnits) {
         bool same;
     };
     const Case cases[] = {
-        {"PA", "Pa", true},           {"DEGREE", "deg", true},
-        {"DEGREE TRUE", "deg", true}, {"M/S", "m/s", true},
-        {"YEAR", "a", true},          {"MONTH", "mon", true},
-        {"DAY", "d", true},           {"HOUR", "h", true},
-        {"MINUTE", "min", true},      {"S", "s", true},
-        {"M", "m", true},             {"K", "K", true},
-        {"%", "%", true},             {"NUMERIC", "Numeric", true},
+        {"PA", "Pa", true},
+        {"DEGREE", "deg", true},
+        {"DEGREE TRUE", "deg", true},
+        {"M/S", "m/s", true},
+        {"YEAR", "a", true},
+        {"MONTH", "mon", true},
+        {"DAY", "d", true},
+        {"HOUR", "h", true},
+        {"MINUTE", "min", true},
+        {"S", "s", true},
+        {"M", "m", true},
+        {"K", "K", true},
+        {"%", "%", true},
+        {"NUMERIC", "Numeric", true},
         {"CODE TABLE", "CODE TABLE", true},
         {"CODE TABLE", "Common CODE TABLE C-1", true},
         {"CCITTIA5", "CCITT IA5", true},
-        {" PA ", "Pa", true},         {"KNOTS", "kt", true},
-        {"K", "Pa", false},           {"M", "s", false},
-        {"DEGREE", "K", false},       {"FLAG TABLE", "CODE TABLE", false},
-        {"MONTH", "min", false},      {"M/S", "m", false},
-        {"", "Numeric", false},       {"CCITTIA5", "Numeric", false},
+        {" PA ", "Pa", true},
+        {"KNOTS", "kt", true},
+        {"K", "Pa", false},
+        {"M", "s", false},
+        {"DEGREE", "K", false},
+        {"FLAG TABLE", "CODE TABLE", false},
+        {"MONTH", "min", false},
+        {"M/S", "m", false},
+        {"", "Numeric", false},
+        {"CCITTIA5", "Numeric", false},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(ventrac::bufr::same_unit(c.pilot, c.table_b), c.same) << c.pilot << " / " << c.table_b;
+        EXPECT_EQ(ventrac::bufr::same_unit(c.pilot, c.table_b), c.same)
+            << c.pilot << " / " << c.table_b;
 }
 
 TEST(BufrWriter, ShippedExampleReadsBackInBothModes) {
@@ -423,18 +448,26 @@ TEST(BufrWriter, ShippedExampleReadsBackInBothModes) {
         EXPECT_EQ(compare(d.get(), out.back, out.warnings), "") << "mode " << mode;
 
         const std::map<std::string, long> header = {
-            {"edition", 4},           {"bufrHeaderCentre", 65535}, {"bufrHeaderSubCentre", 0},
-            {"dataCategory", 1},      {"internationalDataSubCategory", 0},
+            {"edition", 4},
+            {"bufrHeaderCentre", 65535},
+            {"bufrHeaderSubCentre", 0},
+            {"dataCategory", 1},
+            {"internationalDataSubCategory", 0},
             // Checked by LowestTableVersionThatAgreesWithTheNewest.
             {"masterTablesVersionNumber", out.back.header.at("masterTablesVersionNumber")},
-            {"numberOfSubsets", 1},   {"observedData", 1},         {"compressedData", 0},
-            {"typicalYear", 2026},    {"typicalMonth", 12},        {"typicalDay", 14},
-            {"typicalHour", 12},      {"typicalMinute", 0}};
+            {"numberOfSubsets", 1},
+            {"observedData", 1},
+            {"compressedData", 0},
+            {"typicalYear", 2026},
+            {"typicalMonth", 12},
+            {"typicalDay", 14},
+            {"typicalHour", 12},
+            {"typicalMinute", 0}};
         EXPECT_EQ(out.back.header, header);
-        std::vector<long> descriptors = {1011,  4001,  4002,  4003,  4004,  4005,  5002,  6002,
-                                         10004, 10051, 10061, 11001, 11002, 12101, 12103, 13003,
-                                         20001, 22043, 22021, 22011, 103000, 31001, 20011, 20012,
-                                         20013};
+        std::vector<long> descriptors = {1011,  4001,  4002,  4003,  4004,  4005,  5002,
+                                         6002,  10004, 10051, 10061, 11001, 11002, 12101,
+                                         12103, 13003, 20001, 22043, 22021, 22011, 103000,
+                                         31001, 20011, 20012, 20013};
         if (mode == 2) descriptors.erase(descriptors.begin() + 18, descriptors.begin() + 20);
         EXPECT_EQ(out.back.descriptors, descriptors);
         // The missing 3-hour pressure change, the two cloud layers.
@@ -474,8 +507,23 @@ TEST(BufrWriter, NestedAndDelayedGroupsOfBothKinds) {
     // NA = 2; pass 1: X, NB = 1 (Y), NC = 1 (RH); pass 2: X implausible,
     // NB = 2 (Y missing, Y), NC = 0; then WD WS twice, VIS.
     Observation o;
-    o.values = {text_bits("AB12 Z"), 2, 285.35, 1, 101180, 1, 81, 400.0, 2, 0, 99000, 0,
-                250, 12.4, 90, 3.1, 20000};
+    o.values = {text_bits("AB12 Z"),
+                2,
+                285.35,
+                1,
+                101180,
+                1,
+                81,
+                400.0,
+                2,
+                0,
+                99000,
+                0,
+                250,
+                12.4,
+                90,
+                3.1,
+                20000};
     o.presence = {1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1};
     const DctxPtr d = decode(pilot.get(), o);
     ASSERT_TRUE(d);
@@ -488,21 +536,21 @@ TEST(BufrWriter, NestedAndDelayedGroupsOfBothKinds) {
         EXPECT_EQ(compare(d.get(), out.back, out.warnings, keep), "");
         // XX counts the nested factor descriptors: NA holds X, NB, its count,
         // Y, NC, its count, RH.
-        const std::vector<long> descriptors = {1011,  1011,  107000, 31001, 12101, 101000, 31002,
-                                               10004, 101000, 31000, 13003, 102002, 11001, 11002,
-                                               20001};
+        const std::vector<long> descriptors = {1011,   1011,   107000, 31001,  12101,
+                                               101000, 31002,  10004,  101000, 31000,
+                                               13003,  102002, 11001,  11002,  20001};
         EXPECT_EQ(out.back.descriptors, descriptors);
         ASSERT_EQ(out.back.items.size(), 18u);
         EXPECT_EQ(out.back.items[1].text, "AB12 Z");
-        EXPECT_EQ(out.back.items[2].value, 2);            // NA
+        EXPECT_EQ(out.back.items[2].value, 2);  // NA
         EXPECT_EQ(out.back.items[8].key, "#2#airTemperature");
-        EXPECT_EQ(out.back.items[8].missing, !keep);     // 400 K is implausible
+        EXPECT_EQ(out.back.items[8].missing, !keep);  // 400 K is implausible
         if (keep) {
             EXPECT_DOUBLE_EQ(out.back.items[8].value, 400.0);
         }
-        EXPECT_TRUE(out.back.items[10].missing);          // the missing Y
+        EXPECT_TRUE(out.back.items[10].missing);  // the missing Y
         EXPECT_EQ(out.back.items[12].code, 31000);
-        EXPECT_EQ(out.back.items[12].value, 0);           // NC: a 1-bit count of 0
+        EXPECT_EQ(out.back.items[12].value, 0);  // NC: a 1-bit count of 0
     }
 }
 
@@ -511,9 +559,9 @@ struct RealElement {
     const char *code, *unit;
 };
 const RealElement kRealElements[] = {
-    {"012101", "K"},   {"010004", "PA"},    {"007001", "M"},  {"005001", "DEGREE"},
+    {"012101", "K"},      {"010004", "PA"},  {"007001", "M"},          {"005001", "DEGREE"},
     {"006001", "DEGREE"}, {"011002", "M/S"}, {"020011", "CODE TABLE"}, {"013003", "%"},
-    {"022043", "K"},   {"010007", "M"},     {"004004", "HOUR"}, {"002001", "CODE TABLE"},
+    {"022043", "K"},      {"010007", "M"},   {"004004", "HOUR"},       {"002001", "CODE TABLE"},
 };
 
 // Gives every plain line of a generated pilot (its first field not starting
@@ -563,7 +611,7 @@ TEST(BufrWriter, GeneratedObservationsReadBack) {
         }
         groups += ventrac_dctx_factors(d.get(), nullptr, nullptr, nullptr, 0) > 0;
     }
-    EXPECT_GT(groups, 50);      // delayed groups are reached
+    EXPECT_GT(groups, 50);         // delayed groups are reached
     EXPECT_GT(sent, values / 10);  // and values do go out
 }
 
@@ -574,8 +622,9 @@ std::string same_items(const ReadBack &a, const ReadBack &b) {
     if (a.items.size() != b.items.size()) return "not as many items";
     for (std::size_t i = 0; i < a.items.size(); ++i) {
         const Item &x = a.items[i], &y = b.items[i];
-        if (x.code != y.code || x.units != y.units || x.scale != y.scale || x.reference != y.reference ||
-            x.width != y.width || x.missing != y.missing || x.value != y.value || x.text != y.text)
+        if (x.code != y.code || x.units != y.units || x.scale != y.scale ||
+            x.reference != y.reference || x.width != y.width || x.missing != y.missing ||
+            x.value != y.value || x.text != y.text)
             return "item " + std::to_string(i) + " " + x.key + " / " + y.key;
     }
     return "";
@@ -619,8 +668,10 @@ TEST(BufrWriter, LowestTableVersionThatAgreesWithTheNewest) {
             s.table_version = older;
             Writer w(s);
             Written out;
-            if (!w.encode(pilot, d.get(), out.bytes, out.warnings, out.reason)) continue;  // not installed, or a descriptor missing
-            EXPECT_NE(same_items(read_back(out.bytes, false), reference), "") << "version " << older << " agrees too";
+            if (!w.encode(pilot, d.get(), out.bytes, out.warnings, out.reason))
+                continue;  // not installed, or a descriptor missing
+            EXPECT_NE(same_items(read_back(out.bytes, false), reference), "")
+                << "version " << older << " agrees too";
         }
         // Forcing the version found gives the same bytes.
         Settings same;
@@ -634,8 +685,7 @@ TEST(BufrWriter, LowestTableVersionThatAgreesWithTheNewest) {
 std::string pilot_with(const std::string &line_2) {
     return "000000;MODE;4;1;1;0;14;3;NUMERIC;1;0;0;mode;;\n"
            "004001;YEAR;12;1;1;0;4094;3;YEAR;1;0;1;year;;\n" +
-           line_2 +
-           "013003;RH;7;1;1;0;100;3;%;1;0;1;rh;;\n";
+           line_2 + "013003;RH;7;1;1;0;100;3;%;1;0;1;rh;;\n";
 }
 
 TEST(BufrWriter, MessagesBufrCannotCarryFailWithTheirReason) {
@@ -647,11 +697,14 @@ TEST(BufrWriter, MessagesBufrCannotCarryFailWithTheirReason) {
          "048001 (LOCAL) is a local descriptor, not in the WMO tables"},
         {"012250;LOCAL\rY;8;1;1;0;254;3;K;1;0;1;local;;\n",
          "012250 (LOCAL?Y) is a local descriptor, not in the WMO tables"},
-        {"012099;NOPE;8;1;1;0;254;3;K;1;0;1;unknown;;\n", "012099 (NOPE) is not in WMO Table B version"},
+        {"012099;NOPE;8;1;1;0;254;3;K;1;0;1;unknown;;\n",
+         "012099 (NOPE) is not in WMO Table B version"},
         {"012101;TA;16;1;0.01;0;40000;3;PA;1;0;1;ta;;\n",
          "012101 (TA): the pilot unit 'PA' is not the Table B unit 'K'"},
-        {"301011;DATE;8;1;1;0;254;3;NUMERIC;1;0;1;seq;;\n", "301011 (DATE) is a sequence descriptor"},
-        {"031001;NREP;8;1;1;0;254;3;NUMERIC;1;0;1;count;;\n", "031001 (NREP) is a class 31 descriptor"},
+        {"301011;DATE;8;1;1;0;254;3;NUMERIC;1;0;1;seq;;\n",
+         "301011 (DATE) is a sequence descriptor"},
+        {"031001;NREP;8;1;1;0;254;3;NUMERIC;1;0;1;count;;\n",
+         "031001 (NREP) is a class 31 descriptor"},
         {"001011;CALL;12;1;1;0;4094;3;CCITTIA5;1;0;1;call;;\n",
          "001011 (CALL): character data of 12 bits is not a whole number of 8-bit characters"},
         {"001011;CALL;8;1;0.5;0;254;3;CCITTIA5;1;0;1;call;;\n",
@@ -757,9 +810,11 @@ TEST(BufrWriter, CharacterDataGoesOutAsItsCharactersOrFails) {
         const char *text;
         int presence;
         const char *reason;  // "" when written
-    } cases[] = {{"OK", 1, ""},
-                 {"", 0, ""},
-                 {"A\t", 1, "not written as BUFR: CALL (001011) holds byte 0x09, not a printable IA5 character"}};
+    } cases[] = {
+        {"OK", 1, ""},
+        {"", 0, ""},
+        {"A\t", 1,
+         "not written as BUFR: CALL (001011) holds byte 0x09, not a printable IA5 character"}};
     for (const Case &c : cases) {
         Observation o;
         o.values = {text_bits(c.text)};
@@ -794,14 +849,15 @@ TEST(BufrWriter, SettingsGoToSectionOne) {
     EXPECT_EQ(out.back.header.at("bufrHeaderSubCentre"), 3);
     EXPECT_EQ(out.back.header.at("masterTablesVersionNumber"), 30);
     EXPECT_EQ(out.back.header.at("typicalYear"), 2031);
-    EXPECT_EQ(out.back.header.at("typicalMonth"), 0);  // the message has no month
+    EXPECT_EQ(out.back.header.at("typicalMonth"), 0);         // the message has no month
     EXPECT_EQ(compare(d.get(), out.back, out.warnings), "");  // the identifier is missing
 
     s.table_version = 9999;
     Writer none(s);
     const Written failed = write(none, pilot.get(), d.get());
     EXPECT_FALSE(failed.ok);
-    EXPECT_EQ(failed.reason, "not written as BUFR: the installed ecCodes has no WMO master table version 9999");
+    EXPECT_EQ(failed.reason,
+              "not written as BUFR: the installed ecCodes has no WMO master table version 9999");
 }
 
 TEST(BufrWriter, WritersInThreadsGiveTheSameBytes) {
@@ -823,7 +879,8 @@ TEST(BufrWriter, WritersInThreadsGiveTheSameBytes) {
             std::string bytes, why;
             std::vector<std::string> notes;
             for (int i = 0; i < 50; ++i)
-                same[t] += own && w.encode(pilot.get(), own.get(), bytes, notes, why) && bytes == expected;
+                same[t] += own && w.encode(pilot.get(), own.get(), bytes, notes, why) &&
+                           bytes == expected;
         });
     }
     for (std::thread &t : threads) t.join();
@@ -950,7 +1007,8 @@ TEST(BufrProgram, MessagesBufrCannotCarryFailAloneAndTheRunGoesOn) {
         const char *file;
         int mode;
         double ta;
-    } files[] = {{"m1.hpk", 1, 12}, {"m2.hpk", 2, 285.35}, {"m3.hpk", 3, 285.35}, {"wide.hpk", 3, 700}};
+    } files[] = {
+        {"m1.hpk", 1, 12}, {"m2.hpk", 2, 285.35}, {"m3.hpk", 3, 285.35}, {"wide.hpk", 3, 700}};
     std::string names, lines;
     for (const auto &f : files) {
         Observation o;
@@ -965,16 +1023,17 @@ TEST(BufrProgram, MessagesBufrCannotCarryFailAloneAndTheRunGoesOn) {
     }
     vt_test::write_file(dir.file("all.txt"), lines);
 
-    const vt_test::RunResult r = vt_test::run_program(VENTRAC_DECODE_EXE, dir.path(),
-                                                      "--bufr out.bufr obs.pilot" + names);
+    const vt_test::RunResult r =
+        vt_test::run_program(VENTRAC_DECODE_EXE, dir.path(), "--bufr out.bufr obs.pilot" + names);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err,
-              "ventrac-decode: m1.hpk: not written as BUFR: 048001 (LOCAL) is a local descriptor, "
-              "not in the WMO tables\n"
-              "ventrac-decode: m2.hpk: not written as BUFR: 012101 (TA): the pilot unit 'PA' is not "
-              "the Table B unit 'K'\n"
-              "ventrac-decode: wide.hpk: BUFR: TA (012101) = 700 does not fit 16 bits at Table B "
-              "scale 2, reference 0: written as missing\n");
+    EXPECT_EQ(
+        r.err,
+        "ventrac-decode: m1.hpk: not written as BUFR: 048001 (LOCAL) is a local descriptor, "
+        "not in the WMO tables\n"
+        "ventrac-decode: m2.hpk: not written as BUFR: 012101 (TA): the pilot unit 'PA' is not "
+        "the Table B unit 'K'\n"
+        "ventrac-decode: wide.hpk: BUFR: TA (012101) = 700 does not fit 16 bits at Table B "
+        "scale 2, reference 0: written as missing\n");
     const std::vector<ReadBack> messages = read_file_messages(dir.file("out.bufr"));
     ASSERT_EQ(messages.size(), 2u);
     ASSERT_EQ(messages[0].items.size(), 4u);
@@ -997,8 +1056,9 @@ TEST(BufrProgram, MessagesBufrCannotCarryFailAloneAndTheRunGoesOn) {
     // In a bulletin too, each fails alone: the two of mode 3 share one
     // message of two subsets, compressed, the wide value missing in the
     // second.
-    const vt_test::RunResult bulletin = vt_test::run_program(
-        VENTRAC_DECODE_EXE, dir.path(), "--lines --bufr-subsets 4 --bufr bulletin.bufr obs.pilot all.txt");
+    const vt_test::RunResult bulletin =
+        vt_test::run_program(VENTRAC_DECODE_EXE, dir.path(),
+                             "--lines --bufr-subsets 4 --bufr bulletin.bufr obs.pilot all.txt");
     EXPECT_EQ(bulletin.status, 1);
     EXPECT_EQ(bulletin.err, by_lines.err);
     const std::vector<ReadBack> bulletins = read_file_messages(dir.file("bulletin.bufr"));
@@ -1025,10 +1085,12 @@ std::string against_json(const std::vector<Item> &items, const std::string &reco
     if (trimmed(items[0].text) != id) return "identifier '" + items[0].text + "' for '" + id + "'";
     const std::vector<JsonElement> elements = json_elements(record);
     if (elements.size() + 1 != items.size())
-        return std::to_string(items.size()) + " items for " + std::to_string(elements.size()) + " elements";
+        return std::to_string(items.size()) + " items for " + std::to_string(elements.size()) +
+               " elements";
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const Item &b = items[i + 1];
-        if (b.code != elements[i].code) return b.key + ": descriptor " + std::to_string(elements[i].code);
+        if (b.code != elements[i].code)
+            return b.key + ": descriptor " + std::to_string(elements[i].code);
         if (!elements[i].valid) {
             if (!b.missing) return b.key + ": a value for an element that is not valid";
             continue;
@@ -1046,10 +1108,11 @@ std::string against_json(const std::vector<Item> &items, const std::string &reco
 // air temperature and whether the pressure is there change with `i`.
 Observation layout_observation(char layout, int i) {
     Observation o = read_observation(read_text(kExamples + "/ship_obs.txt"));
-    o.identifier = i % 3 == 0 ? "S" + std::to_string(100 + i) : "X" + std::to_string(i);  // lengths differ
-    o.values[2] = 1 + i % 28;              // DAY
-    o.values[12] = 270 + 0.5 * i;          // TA
-    o.presence[7] = i % 4 == 1 ? 0 : 1;    // PRES
+    o.identifier = i % 3 == 0 ? "S" + std::to_string(100 + i)
+                              : "X" + std::to_string(i);  // lengths differ
+    o.values[2] = 1 + i % 28;                             // DAY
+    o.values[12] = 270 + 0.5 * i;                         // TA
+    o.presence[7] = i % 4 == 1 ? 0 : 1;                   // PRES
     if (layout == 'C') {
         o.values[19] = 1;  // NCLOUD
         o.values.resize(23);
@@ -1073,7 +1136,9 @@ TEST(BufrProgram, BulletinsGiveBackEverySubsetInOrder) {
     std::string lines;
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const std::string text =
-            layouts[i] == 'x' ? "ABC" : encode(pilot.get(), layout_observation(layouts[i], static_cast<int>(i)));
+            layouts[i] == 'x'
+                ? "ABC"
+                : encode(pilot.get(), layout_observation(layouts[i], static_cast<int>(i)));
         ASSERT_FALSE(text.empty()) << i;
         lines += text + "\n";
     }
@@ -1082,18 +1147,20 @@ TEST(BufrProgram, BulletinsGiveBackEverySubsetInOrder) {
     for (const int n : {1, 4, 100}) {
         for (const bool uncompressed : {false, true}) {
             if (n == 1 && uncompressed) continue;
-            const std::string what = "--bufr-subsets " + std::to_string(n) + (uncompressed ? " uncompressed" : "");
+            const std::string what =
+                "--bufr-subsets " + std::to_string(n) + (uncompressed ? " uncompressed" : "");
             std::string options = "--json --lines --bufr-subsets " + std::to_string(n) +
-                                  (uncompressed ? " --bufr-uncompressed" : "") + " " + vt_test::quote(pilot_path) +
-                                  " log.txt";
-            const vt_test::RunResult one = vt_test::run_program(VENTRAC_DECODE_EXE, dir.path(),
-                                                                "--jobs 1 --bufr one.bufr " + options);
-            const vt_test::RunResult two = vt_test::run_program(VENTRAC_DECODE_EXE, dir.path(),
-                                                                "--jobs 2 --bufr two.bufr " + options);
+                                  (uncompressed ? " --bufr-uncompressed" : "") + " " +
+                                  vt_test::quote(pilot_path) + " log.txt";
+            const vt_test::RunResult one = vt_test::run_program(
+                VENTRAC_DECODE_EXE, dir.path(), "--jobs 1 --bufr one.bufr " + options);
+            const vt_test::RunResult two = vt_test::run_program(
+                VENTRAC_DECODE_EXE, dir.path(), "--jobs 2 --bufr two.bufr " + options);
             EXPECT_EQ(one.status, 1) << what;  // the lines that cannot be decoded
             EXPECT_EQ(one.out, two.out) << what;
             EXPECT_EQ(one.err, two.err) << what;
-            EXPECT_TRUE(vt_test::read_file(dir.file("one.bufr")) == vt_test::read_file(dir.file("two.bufr")))
+            EXPECT_TRUE(vt_test::read_file(dir.file("one.bufr")) ==
+                        vt_test::read_file(dir.file("two.bufr")))
                 << what;
 
             // The bulletins expected: the messages n at a time in input
@@ -1122,12 +1189,15 @@ TEST(BufrProgram, BulletinsGiveBackEverySubsetInOrder) {
             for (std::size_t m = 0; m < messages.size(); ++m) {
                 const ReadBack &b = messages[m];
                 ASSERT_EQ(b.error, "") << what << ", message " << m;
-                EXPECT_EQ(b.header.at("numberOfSubsets"), static_cast<long>(expected[m].size())) << what;
+                EXPECT_EQ(b.header.at("numberOfSubsets"), static_cast<long>(expected[m].size()))
+                    << what;
                 EXPECT_EQ(b.header.at("compressedData"), n > 1 && !uncompressed ? 1 : 0) << what;
-                EXPECT_EQ(b.header.at("typicalDay"), static_cast<long>(1 + expected[m][0] % 28)) << what;
+                EXPECT_EQ(b.header.at("typicalDay"), static_cast<long>(1 + expected[m][0] % 28))
+                    << what;
                 ASSERT_EQ(b.subsets.size(), expected[m].size());
                 for (const std::vector<Item> &subset : b.subsets)
-                    EXPECT_EQ(against_json(subset, records.at(record++)), "") << what << ", message " << m;
+                    EXPECT_EQ(against_json(subset, records.at(record++)), "")
+                        << what << ", message " << m;
             }
             EXPECT_EQ(record, records.size());
             const vt_test::RunResult dump = bufr_dump(dir, "one.bufr");
@@ -1150,7 +1220,8 @@ TEST(BufrWreport, ReadsEveryMessage) {
         decoded.push_back(decode(pilot.get(), layout_observation('A', i)));
         ASSERT_TRUE(decoded.back());
         std::string reason;
-        ASSERT_TRUE(w.prepare(pilot.get(), decoded.back().get(), subsets[static_cast<std::size_t>(i)], reason))
+        ASSERT_TRUE(w.prepare(pilot.get(), decoded.back().get(),
+                              subsets[static_cast<std::size_t>(i)], reason))
             << reason;
     }
     const int before = g_wreport_checked;
@@ -1161,7 +1232,9 @@ TEST(BufrWreport, ReadsEveryMessage) {
         ASSERT_EQ(r.error, "");
         ASSERT_EQ(r.subsets.size(), 3u);
         for (std::size_t i = 0; i < 3; ++i)
-            EXPECT_EQ(compare(decoded[i].get(), ReadBack{r.error, r.header, r.descriptors, r.subsets[i], {}}, {}), "");
+            EXPECT_EQ(compare(decoded[i].get(),
+                              ReadBack{r.error, r.header, r.descriptors, r.subsets[i], {}}, {}),
+                      "");
     }
     EXPECT_EQ(g_wreport_checked, before + 2);
     // Subsets of two layouts cannot share a message.

@@ -96,7 +96,7 @@ struct TableEntry;
 struct Subset {
     struct Value {
         const TableEntry *table = nullptr;  // owned by the Writer that made it
-        int rank = 0;                        // of its abbreviation in the subset, from 1
+        int rank = 0;                       // of its abbreviation in the subset, from 1
         enum Kind { Missing, MissingText, Number, Text } kind = Missing;
         double number = 0;
         std::string text;

@@ -116,8 +116,9 @@ private:
 
     const std::string_view *find(long version, long descriptor) const {
         const std::vector<Entry> &t = tables_[static_cast<std::size_t>(version)];
-        const auto at = std::lower_bound(t.begin(), t.end(), Entry{descriptor, {}},
-                                         [](const Entry &a, const Entry &b) { return a.first < b.first; });
+        const auto at =
+            std::lower_bound(t.begin(), t.end(), Entry{descriptor, {}},
+                             [](const Entry &a, const Entry &b) { return a.first < b.first; });
         return at != t.end() && at->first == descriptor ? &at->second : nullptr;
     }
 
@@ -127,9 +128,11 @@ private:
         if (f == nullptr) return content;
         std::error_code ignored;
         const std::uintmax_t size = std::filesystem::file_size(path, ignored);
-        content.resize(size != static_cast<std::uintmax_t>(-1) ? static_cast<std::size_t>(size) + 1 : 1 << 20);
+        content.resize(size != static_cast<std::uintmax_t>(-1) ? static_cast<std::size_t>(size) + 1
+                                                               : 1 << 20);
         std::size_t length = 0;
-        for (std::size_t n; (n = std::fread(content.data() + length, 1, content.size() - length, f)) > 0;) {
+        for (std::size_t n;
+             (n = std::fread(content.data() + length, 1, content.size() - length, f)) > 0;) {
             length += n;
             if (length == content.size()) content.resize(2 * content.size());
         }
@@ -145,7 +148,8 @@ private:
             text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
             if (line.empty() || line[0] == '#') continue;
             long code = 0;
-            const auto [last, error] = std::from_chars(line.data(), line.data() + line.size(), code);
+            const auto [last, error] =
+                std::from_chars(line.data(), line.data() + line.size(), code);
             if (error != std::errc() || last == line.data() + line.size() || *last != '|') continue;
             // Past the code, the abbreviation, the type and the name.
             std::size_t from = 0;
@@ -159,13 +163,17 @@ private:
                 to = line.find('|', to);
                 if (to != std::string_view::npos && bars < 3) ++to;
             }
-            table.emplace_back(code, line.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from));
+            table.emplace_back(
+                code, line.substr(
+                          from, to == std::string_view::npos ? std::string_view::npos : to - from));
         }
         // The files list their descriptors in order; a later line of a code
         // listed twice is the one kept, as a map would keep it.
-        std::stable_sort(table.begin(), table.end(), [](const Entry &a, const Entry &b) { return a.first < b.first; });
-        const auto kept = std::unique(table.rbegin(), table.rend(),
-                                      [](const Entry &a, const Entry &b) { return a.first == b.first; });
+        std::stable_sort(table.begin(), table.end(),
+                         [](const Entry &a, const Entry &b) { return a.first < b.first; });
+        const auto kept =
+            std::unique(table.rbegin(), table.rend(),
+                        [](const Entry &a, const Entry &b) { return a.first == b.first; });
         table.erase(table.begin(), kept.base());
     }
 
@@ -223,7 +231,8 @@ bool get_long(grib_handle *h, const std::string &key, long &out) {
 
 void capture_eccodes_lines() {
     static std::once_flag once;
-    std::call_once(once, [] { codes_context_set_logging_proc(codes_context_get_default(), keep_line); });
+    std::call_once(once,
+                   [] { codes_context_set_logging_proc(codes_context_get_default(), keep_line); });
 }
 
 void clear_eccodes_line() { t_last_line.clear(); }
@@ -238,10 +247,13 @@ long newest_installed_version() {
              !error && it != end; it.increment(error)) {
             const std::string name = it->path().filename().string();
             long version = 0;
-            const auto [last, failed] = std::from_chars(name.data(), name.data() + name.size(), version);
-            if (failed != std::errc() || last != name.data() + name.size() || version <= newest) continue;
+            const auto [last, failed] =
+                std::from_chars(name.data(), name.data() + name.size(), version);
+            if (failed != std::errc() || last != name.data() + name.size() || version <= newest)
+                continue;
             std::error_code ignored;
-            if (std::filesystem::is_regular_file(it->path() / "element.table", ignored)) newest = version;
+            if (std::filesystem::is_regular_file(it->path() / "element.table", ignored))
+                newest = version;
         }
         error.clear();
     }
@@ -278,12 +290,12 @@ grib_handle *new_message(const Header &header) {
 
 TableB::TableB(long version) : version_(version) {
     if (descriptors_of(version) == nullptr) {
-        problem_ = "the installed ecCodes has no WMO master table version " + std::to_string(version);
+        problem_ =
+            "the installed ecCodes has no WMO master table version " + std::to_string(version);
         return;
     }
     probe_ = new_message({0, 0, version});
-    if (probe_ == nullptr)
-        problem_ = "ecCodes cannot make a BUFR message: " + last_eccodes_line();
+    if (probe_ == nullptr) problem_ = "ecCodes cannot make a BUFR message: " + last_eccodes_line();
 }
 
 TableB::~TableB() {
@@ -318,7 +330,8 @@ const TableEntry *TableB::find(long descriptor) {
             codes_set_long_array(h, "unexpandedDescriptors", &descriptor, 1) == CODES_SUCCESS &&
             (key = first_data_key(h)).rfind("#1#", 0) == 0 &&
             get_string(h, key + "->units", e.unit) && get_long(h, key + "->scale", e.scale) &&
-            get_long(h, key + "->reference", e.reference) && get_long(h, key + "->width", e.width)) {
+            get_long(h, key + "->reference", e.reference) &&
+            get_long(h, key + "->width", e.width)) {
             e.abbreviation = key.substr(3);
             e.character = is_character_unit(e.unit);
             entry = std::move(e);

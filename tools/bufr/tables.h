@@ -21,7 +21,7 @@ struct TableEntry {
     long scale = 0;
     long reference = 0;
     long width = 0;
-    bool character = false;    // CCITT IA5 data
+    bool character = false;  // CCITT IA5 data
 };
 
 // The Section 1 fields of every message, set once on a template message.

@@ -84,7 +84,8 @@ private:
     bool step() { return ++steps_ <= kMaxSteps || fail("the message walks more than 65536 steps"); }
 
     const ventrac_decoded_element *next_entry(const char *code) {
-        const ventrac_decoded_element *d = next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
+        const ventrac_decoded_element *d =
+            next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
         if (d == nullptr || std::strcmp(d->spec.code, code) != 0) return nullptr;
         ++next_entry_;
         return d;
@@ -130,7 +131,10 @@ private:
             return fail("group " + shown(n.spec->code) + " (" + shown(n.spec->name) + ") repeats " +
                         std::to_string(repeat) + " times, more than its count " + code +
                         " holds (" + number_text(largest) + ")");
-        (n.factor == 31000 ? short_counts : n.factor == 31001 ? counts : extended_counts).push_back(repeat);
+        (n.factor == 31000   ? short_counts
+         : n.factor == 31001 ? counts
+                             : extended_counts)
+            .push_back(repeat);
         return true;
     }
 
@@ -152,7 +156,8 @@ struct Message {
 };
 
 bool set_counts(grib_handle *h, const char *key, const std::vector<long> &counts) {
-    return counts.empty() || codes_set_long_array(h, key, counts.data(), counts.size()) == CODES_SUCCESS;
+    return counts.empty() ||
+           codes_set_long_array(h, key, counts.data(), counts.size()) == CODES_SUCCESS;
 }
 
 std::string eccodes_failure(const char *what, int error) {
@@ -166,9 +171,9 @@ std::string eccodes_failure(const char *what, int error) {
 
 struct Writer::State {
     Settings settings;
-    long newest = 0;                 // the newest installed version
-    grib_handle *message = nullptr;  // Section 0 to 3 of every message
-    std::string problem;             // why no message can be written
+    long newest = 0;                              // the newest installed version
+    grib_handle *message = nullptr;               // Section 0 to 3 of every message
+    std::string problem;                          // why no message can be written
     std::unordered_map<long, Versions> agreeing;  // by descriptor
     // The layout of each mode, built on a copy of the mode's table: used
     // again while the pilot gives the same table, byte for byte.
@@ -179,8 +184,8 @@ struct Writer::State {
         std::string problem;  // why the mode cannot go out
     };
     std::unordered_map<int, ModeLayout> layouts;
-    std::unordered_map<std::string, int> ranks;   // reused from message to message
-    std::vector<double> numbers;                  // a key's values across subsets
+    std::unordered_map<std::string, int> ranks;  // reused from message to message
+    std::vector<double> numbers;                 // a key's values across subsets
     std::vector<const char *> texts;
     std::string key;
 
@@ -192,11 +197,13 @@ struct Writer::State {
             problem = s.table_version < 0 ? "the master table version must be 1 or more"
                                           : "the installed ecCodes holds no WMO master table";
         if (s.centre < 0 || s.centre > 65535) problem = "the centre must lie in 0 .. 65535";
-        if (s.subcentre < 0 || s.subcentre > 65535) problem = "the sub-centre must lie in 0 .. 65535";
+        if (s.subcentre < 0 || s.subcentre > 65535)
+            problem = "the sub-centre must lie in 0 .. 65535";
         if (!problem.empty()) return;
         clear_eccodes_line();
         message = new_message({s.centre, s.subcentre, version});
-        if (message == nullptr) problem = "ecCodes cannot make a BUFR message: " + last_eccodes_line();
+        if (message == nullptr)
+            problem = "ecCodes cannot make a BUFR message: " + last_eccodes_line();
     }
 
     ~State() {
@@ -222,8 +229,10 @@ struct Writer::State {
     }
 
     const ModeLayout &layout_of(int mode, const ventrac_element_spec *entries, int count);
-    bool prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset, std::string &reason);
-    bool pack(const Subset *subsets, std::size_t count, bool compressed, std::string &out, std::string &reason);
+    bool prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset,
+                 std::string &reason);
+    bool pack(const Subset *subsets, std::size_t count, bool compressed, std::string &out,
+              std::string &reason);
 
     // What one element sends; false with `reason` when it cannot go out.
     bool prepare(const Value &v, Subset::Value &o, std::vector<std::string> &warnings,
@@ -232,13 +241,18 @@ struct Writer::State {
 
 bool Subset::same_layout(const Subset &o) const {
     return version == o.version && mode == o.mode && descriptors == o.descriptors &&
-           short_counts == o.short_counts && counts == o.counts && extended_counts == o.extended_counts;
+           short_counts == o.short_counts && counts == o.counts &&
+           extended_counts == o.extended_counts;
 }
 
-const Writer::State::ModeLayout &Writer::State::layout_of(int mode, const ventrac_element_spec *entries, int count) {
+const Writer::State::ModeLayout &Writer::State::layout_of(int mode,
+                                                          const ventrac_element_spec *entries,
+                                                          int count) {
     ModeLayout &m = layouts[mode];
     const std::size_t n = static_cast<std::size_t>(count);
-    if (m.table.size() == n && std::memcmp(m.table.data(), entries, n * sizeof(ventrac_element_spec)) == 0) return m;
+    if (m.table.size() == n &&
+        std::memcmp(m.table.data(), entries, n * sizeof(ventrac_element_spec)) == 0)
+        return m;
     m.table.assign(entries, entries + n);
     m.problem.clear();
     m.layout = Layout{};
@@ -246,7 +260,8 @@ const Writer::State::ModeLayout &Writer::State::layout_of(int mode, const ventra
     // by default, on the lowest version that agrees with the newest (its
     // entries are the same but for the names ecCodes gives them).
     m.version = settings.table_version > 0 ? settings.table_version : newest;
-    if (const Readiness r = build_layout(m.table.data(), count, table(m.version), m.layout); !r.ok) {
+    if (const Readiness r = build_layout(m.table.data(), count, table(m.version), m.layout);
+        !r.ok) {
         m.problem = r.reason;
         return m;
     }
@@ -312,7 +327,8 @@ bool Writer::State::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx
                      ventrac_dctx_identifier(dctx)};
     for (unsigned char c : id.text) {
         if (!printable(c)) {
-            reason = "the identifier holds byte " + byte_text(c) + ", not a printable IA5 character";
+            reason =
+                "the identifier holds byte " + byte_text(c) + ", not a printable IA5 character";
             return false;
         }
     }
@@ -327,21 +343,23 @@ bool Writer::State::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx
     bool typical_set[5] = {false, false, false, false, false};
     for (long &t : subset.typical) t = 0;
     for (const Value &v : walk.values) {
-        Subset::Value o{v.node->table, ++ranks[v.node->table->abbreviation], Subset::Value::Missing, 0, {}};
+        Subset::Value o{
+            v.node->table, ++ranks[v.node->table->abbreviation], Subset::Value::Missing, 0, {}};
         if (!prepare(v, o, subset.warnings, reason)) return false;
         const long d = v.node->descriptor;
         if (d >= 4001 && d <= 4005 && o.kind == Subset::Value::Number && !typical_set[d - 4001]) {
             subset.typical[d - 4001] = std::lround(o.number);
             typical_set[d - 4001] = true;
         }
-        if (o.kind == Subset::Value::Missing && v.node->table->character) o.kind = Subset::Value::MissingText;
+        if (o.kind == Subset::Value::Missing && v.node->table->character)
+            o.kind = Subset::Value::MissingText;
         subset.values.push_back(std::move(o));
     }
     return true;
 }
 
-bool Writer::State::pack(const Subset *subsets, std::size_t count, bool compressed, std::string &out,
-                         std::string &reason) {
+bool Writer::State::pack(const Subset *subsets, std::size_t count, bool compressed,
+                         std::string &out, std::string &reason) {
     out.clear();
     reason.clear();
     if (count == 0 || count > 65535) {
@@ -389,13 +407,16 @@ bool Writer::State::pack(const Subset *subsets, std::size_t count, bool compress
         for (std::size_t i = 0; i < times; ++i) all.insert(all.end(), v.begin(), v.end());
         return all;
     };
-    if (!set_counts(m.h, "inputShortDelayedDescriptorReplicationFactor", repeated(first.short_counts)) ||
+    if (!set_counts(m.h, "inputShortDelayedDescriptorReplicationFactor",
+                    repeated(first.short_counts)) ||
         !set_counts(m.h, "inputDelayedDescriptorReplicationFactor", repeated(first.counts)) ||
-        !set_counts(m.h, "inputExtendedDelayedDescriptorReplicationFactor", repeated(first.extended_counts))) {
+        !set_counts(m.h, "inputExtendedDelayedDescriptorReplicationFactor",
+                    repeated(first.extended_counts))) {
         reason = eccodes_failure("take the delayed counts", CODES_INTERNAL_ERROR);
         return false;
     }
-    error = codes_set_long_array(m.h, "unexpandedDescriptors", first.descriptors.data(), first.descriptors.size());
+    error = codes_set_long_array(m.h, "unexpandedDescriptors", first.descriptors.data(),
+                                 first.descriptors.size());
     if (error != CODES_SUCCESS) {
         reason = eccodes_failure("take the descriptors", error);
         return false;
@@ -442,7 +463,8 @@ bool Writer::State::pack(const Subset *subsets, std::size_t count, bool compress
             const std::string &k = key_of(v, v.rank);
             if (v.table->character) {
                 texts.clear();
-                for (std::size_t s = 0; s < count; ++s) texts.push_back(subsets[s].values[i].text.c_str());
+                for (std::size_t s = 0; s < count; ++s)
+                    texts.push_back(subsets[s].values[i].text.c_str());
                 error = codes_set_string_array(m.h, k.c_str(), texts.data(), texts.size());
             } else {
                 numbers.clear();
@@ -450,11 +472,13 @@ bool Writer::State::pack(const Subset *subsets, std::size_t count, bool compress
                 for (std::size_t s = 0; s < count; ++s) {
                     const Subset::Value &x = subsets[s].values[i];
                     any = any || x.kind == Subset::Value::Number;
-                    numbers.push_back(x.kind == Subset::Value::Number ? x.number : CODES_MISSING_DOUBLE);
+                    numbers.push_back(x.kind == Subset::Value::Number ? x.number
+                                                                      : CODES_MISSING_DOUBLE);
                 }
                 if (!any) continue;
                 error = count == 1 ? codes_set_double(m.h, k.c_str(), numbers[0])
-                                   : codes_set_double_array(m.h, k.c_str(), numbers.data(), numbers.size());
+                                   : codes_set_double_array(m.h, k.c_str(), numbers.data(),
+                                                            numbers.size());
             }
             if (error != CODES_SUCCESS) {
                 reason = eccodes_failure(("take " + k).c_str(), error);
@@ -542,7 +566,8 @@ bool Writer::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::s
     return true;
 }
 
-bool Writer::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset, std::string &reason) {
+bool Writer::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset,
+                     std::string &reason) {
     if (state_->prepare(pilot, dctx, subset, reason)) return true;
     reason.insert(0, "not written as BUFR: ");
     return false;

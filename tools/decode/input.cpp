@@ -17,7 +17,9 @@ namespace {
 // characters at most).
 constexpr std::size_t kFirstRead = 2048;
 
-bool blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+bool blank(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
 
 }  // namespace
 
@@ -27,7 +29,8 @@ std::string input_failure(const char *what, int error) {
     return text;
 }
 
-std::size_t read_available(std::FILE *file, char *data, std::size_t size, bool &failed, int &error) {
+std::size_t read_available(std::FILE *file, char *data, std::size_t size, bool &failed,
+                           int &error) {
     failed = false;
     error = 0;
 #ifdef VENTRAC_READ_AVAILABLE
@@ -112,7 +115,8 @@ bool LineReader::fill() {
 }
 
 bool LineReader::would_wait() const {
-    return short_read_ && !at_end_ && std::memchr(block_.data() + begin_, '\n', end_ - begin_) == nullptr;
+    return short_read_ && !at_end_ &&
+           std::memchr(block_.data() + begin_, '\n', end_ - begin_) == nullptr;
 }
 
 bool LineReader::next(std::string_view &line, long &number, bool &too_long, bool unless_waiting) {
@@ -134,7 +138,8 @@ bool LineReader::next(std::string_view &line, long &number, bool &too_long, bool
             const std::size_t available = end_ - begin_;
             const void *feed = std::memchr(start, '\n', available);
             const std::size_t take =
-                feed != nullptr ? static_cast<std::size_t>(static_cast<const char *>(feed) - start) : available;
+                feed != nullptr ? static_cast<std::size_t>(static_cast<const char *>(feed) - start)
+                                : available;
             found_end = feed != nullptr;
             if (found_end && length == 0) {
                 text = std::string_view(start, take);  // the usual case: no copy

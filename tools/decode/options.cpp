@@ -137,7 +137,7 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
             i += 2;
         } else if (arg == "--datatype" || arg == "--trace" || arg == "--bufr") {
             if (!needs(1)) return usage_error(std::string(arg) + " needs a file name");
-            const bool twice = arg == "--trace" ? o.trace_path.has_value()
+            const bool twice = arg == "--trace"  ? o.trace_path.has_value()
                                : arg == "--bufr" ? o.bufr.has_value()
                                                  : o.datatype_path.has_value();
             if (twice) return usage_error(std::string(arg) + " is given twice");
@@ -157,8 +157,9 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
             const long low = 0;
             long value = 0;
             if (!number(low, high, value)) return usage_error(range(low, high));
-            (arg == "--centre" ? bufr.centre : arg == "--subcentre" ? bufr.subcentre : bufr.table_version) =
-                value;
+            (arg == "--centre"      ? bufr.centre
+             : arg == "--subcentre" ? bufr.subcentre
+                                    : bufr.table_version) = value;
             bufr_setting = true;
         } else {
             return usage_error("unknown option " + std::string(arg));
@@ -170,7 +171,8 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
     }
     if (std::string error = conflict(o, json, csv, bufr_setting); !error.empty())
         return usage_error(error);
-    if (positional.size() < 2) return usage_error("a pilot file and at least one HPK file are needed");
+    if (positional.size() < 2)
+        return usage_error("a pilot file and at least one HPK file are needed");
     o.format = !o.lookups.empty() ? Format::Get
                : json             ? Format::Json
                : csv              ? Format::Csv

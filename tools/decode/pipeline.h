@@ -103,7 +103,8 @@ private:
 // further whole line), so that a live feed is decoded as it comes.
 class LineSource final : public BatchSource {
 public:
-    explicit LineSource(const std::vector<std::string_view> &files, std::size_t per_batch = kLinesPerBatch,
+    explicit LineSource(const std::vector<std::string_view> &files,
+                        std::size_t per_batch = kLinesPerBatch,
                         std::size_t bytes_per_batch = kLineBytesPerBatch)
         : files_(files), per_batch_(per_batch), bytes_per_batch_(bytes_per_batch) {}
     bool next(Batch &batch) override;

@@ -62,10 +62,12 @@ bufr::Settings bufr_settings(const BufrOptions &b) {
 // Messages per batch: with bulletins, those of one bulletin at most, so that
 // bulletins are cut where batches are, the same for any number of threads.
 std::size_t files_per_batch(const Options &o) {
-    return o.bufr && o.bufr->subsets > 1 ? static_cast<std::size_t>(o.bufr->subsets) : kFilesPerBatch;
+    return o.bufr && o.bufr->subsets > 1 ? static_cast<std::size_t>(o.bufr->subsets)
+                                         : kFilesPerBatch;
 }
 std::size_t lines_per_batch(const Options &o) {
-    return o.bufr && o.bufr->subsets > 1 ? static_cast<std::size_t>(o.bufr->subsets) : kLinesPerBatch;
+    return o.bufr && o.bufr->subsets > 1 ? static_cast<std::size_t>(o.bufr->subsets)
+                                         : kLinesPerBatch;
 }
 std::size_t line_bytes_per_batch(const Options &o) {
     // Room for as many messages of the longest kind.
@@ -76,7 +78,8 @@ std::size_t line_bytes_per_batch(const Options &o) {
 // the storage it reuses from message to message.
 class Worker final : public BatchWorker {
 public:
-    Worker(const Options &o, const Pilot &pilot, const ventrac_datatype_entry &datatypes, const Printer &printer)
+    Worker(const Options &o, const Pilot &pilot, const ventrac_datatype_entry &datatypes,
+           const Printer &printer)
         : options_(o), printer_(printer), decoder_(pilot, datatypes, o.lookups), pilot_(pilot) {
 #ifdef VENTRAC_HAVE_BUFR
         if (o.bufr) bufr_.emplace(bufr_settings(*o.bufr));
@@ -102,9 +105,9 @@ public:
         for (const InputLine &line : batch.lines) {
             name_.assign(batch.source).append(":").append(std::to_string(line.number));
             if (line.too_long)
-                fail(batch, name_, "longer than " + std::to_string(LineReader::kMaxLine) +
-                                       " bytes, a message has at most " +
-                                       std::to_string(VENTRAC_MESSAGE_MAX));
+                fail(batch, name_,
+                     "longer than " + std::to_string(LineReader::kMaxLine) +
+                         " bytes, a message has at most " + std::to_string(VENTRAC_MESSAGE_MAX));
             else
                 decode(batch, name_, std::string_view(batch.text).substr(line.offset, line.length));
         }
@@ -137,9 +140,11 @@ private:
             if (bufr_->encode(pilot_.get(), decoder_.context(), message_, warnings_, reason_)) {
                 batch.bufr << message_;
                 for (const std::string &w : warnings_)
-                    batch.error(std::string(kProgram).append(name).append(": ").append(w).append("\n"));
+                    batch.error(
+                        std::string(kProgram).append(name).append(": ").append(w).append("\n"));
             } else {
-                batch.error(std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
+                batch.error(
+                    std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
                 batch.failed = true;
             }
         }
@@ -151,7 +156,8 @@ private:
     // gathered; a message of another layout first sends the bulletin out.
     void add_subset(Batch &batch, std::string_view name) {
         if (!bufr_->prepare(pilot_.get(), decoder_.context(), next_, reason_)) {
-            batch.error(std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
+            batch.error(
+                std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
             batch.failed = true;
             return;
         }
@@ -176,11 +182,14 @@ private:
             batch.bufr << message_;
         } else {
             for (std::size_t i = 0; i < gathered_; ++i) {
-                if (gathered_ > 1 && bufr_->encode(&subsets_[i], 1, compressed, message_, reason_)) {
+                if (gathered_ > 1 &&
+                    bufr_->encode(&subsets_[i], 1, compressed, message_, reason_)) {
                     batch.bufr << message_;
                     continue;
                 }
-                batch.error(std::string(kProgram).append(names_[i]).append(": ").append(reason_).append("\n"));
+                batch.error(
+                    std::string(kProgram).append(names_[i]).append(": ").append(reason_).append(
+                        "\n"));
                 batch.failed = true;
             }
         }
@@ -254,7 +263,8 @@ int run(int argc, const char *const *argv) {
     OutputFile trace, bufr;
     if (o.trace_path) {
         trace.file = std::fopen(o.trace_path->c_str(), "w");
-        if (trace.file == nullptr) return usage_error("cannot open the trace file " + *o.trace_path);
+        if (trace.file == nullptr)
+            return usage_error("cannot open the trace file " + *o.trace_path);
         trace.owned = true;
     }
     if (o.bufr) {
