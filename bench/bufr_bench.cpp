@@ -3,6 +3,7 @@
 // followed by a BUFR edition 4 message from ecCodes, and the BUFR step alone.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -38,8 +39,9 @@ const Example &example() {
         char text[VENTRAC_MESSAGE_MAX];
         const int length = x.pilot == nullptr || cctx == nullptr
                                ? 0
-                               : ventrac_encode_text(cctx, x.pilot, mode, values.data(), presence.data(),
-                                                     values.size(), "FNZ6042", text, sizeof text);
+                               : ventrac_encode_text(cctx, x.pilot, mode, values.data(),
+                                                     presence.data(), values.size(), "FNZ6042",
+                                                     text, sizeof text);
         ventrac_cctx_free(cctx);
         if (length > 0) x.text.assign(text, static_cast<std::size_t>(length));
         return x;
@@ -100,5 +102,30 @@ void BM_WriteBufr(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_WriteBufr);
+
+// One decoded message made ready as a subset, then a compressed bulletin of
+// 100 such subsets; the items are subsets.
+void BM_WriteBulletin100(benchmark::State &state) {
+    constexpr std::size_t kSubsets = 100;
+    ventrac_dctx *dctx = ventrac_dctx_create();
+    ventrac::bufr::Writer writer{ventrac::bufr::Settings{}};
+    std::vector<ventrac::bufr::Subset> subsets(kSubsets);
+    std::string bytes, reason;
+    if (decode(state, dctx)) {
+        for (auto _ : state) {
+            bool ok = true;
+            for (ventrac::bufr::Subset &s : subsets)
+                ok = ok && writer.prepare(example().pilot, dctx, s, reason);
+            if (!ok || !writer.encode(subsets.data(), subsets.size(), true, bytes, reason)) {
+                state.SkipWithError(reason.c_str());
+                break;
+            }
+            benchmark::DoNotOptimize(bytes.data());
+        }
+    }
+    ventrac_dctx_free(dctx);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kSubsets));
+}
+BENCHMARK(BM_WriteBulletin100);
 
 }  // namespace

@@ -7,7 +7,12 @@
 #   bufr_dump -jf on one file of COUNT BUFR messages (made with bufr_filter
 #   and bench/ship_obs.filter).
 # Each is run RUNS times; the median wall time is kept and the ratio
-# bufr_dump / ventrac-decode printed. Then the peak resident memory of
+# bufr_dump / ventrac-decode printed, beside the floor of ventrac-decode
+# --json --lines: its start-up on an empty file of lines (pilot read, threads
+# started) plus cat writing its output, the same bytes, to the same kind of
+# file. Then BUFR output of the same messages as lines, in the same run:
+# --bufr-subsets 1 (a message each), --bufr-subsets 100 (bulletins,
+# compressed), and --json again. Then the peak resident memory of
 # ventrac-decode for COUNT and 4 x COUNT files and lines, which must not grow
 # with the count, as GNU time reports it (Debian: time; skipped without it: a
 # process started from Python would count Python's own memory).
@@ -79,7 +84,7 @@ def run(cmd, expect_lines):
     with open(out, "wb") as sink:
         start = time.perf_counter()
         p = subprocess.Popen(cmd, stdout=sink, stderr=subprocess.PIPE, cwd=work)
-        _, status, _ = os.wait4(p.pid, 0)
+        _, status, usage = os.wait4(p.pid, 0)
         elapsed = time.perf_counter() - start
     err = p.stderr.read()
     p.stderr.close()
@@ -90,11 +95,21 @@ def run(cmd, expect_lines):
             got = sum(chunk.count(b"\n") for chunk in iter(lambda: f.read(1 << 20), b""))
         if got != expect_lines:
             sys.exit("%s: expected %d output lines, got %d" % (cmd[0], expect_lines, got))
+    cpu_times.append(usage.ru_utime + usage.ru_stime)
     return elapsed
 
 
+cpu_times = []
+
+
 def median_time(cmd, expect_lines):
-    return statistics.median(run(cmd, expect_lines) for _ in range(runs))
+    """Median wall time; the median CPU time (user + system, every thread)
+    is kept in last_cpu, as a figure a busy machine disturbs less."""
+    global last_cpu
+    del cpu_times[:]
+    wall = statistics.median(run(cmd, expect_lines) for _ in range(runs))
+    last_cpu = statistics.median(cpu_times)
+    return wall
 
 
 names, lines = make_batch(count)
@@ -102,6 +117,7 @@ files_cmd = [decode, "--json", pilot] + names
 lines_cmd = [decode, "--json", "--lines", pilot, lines]
 files_s = median_time(files_cmd, count)
 lines_s = median_time(lines_cmd, count)
+lines_cpu = last_cpu
 print("ventrac-decode --json, %d files:           %.3f s (%.0f messages/s)" % (count, files_s, count / files_s))
 print("ventrac-decode --json --lines, %d lines:   %.3f s (%.0f messages/s)" % (count, lines_s, count / lines_s))
 if bufr:
@@ -111,11 +127,39 @@ if bufr:
     with open(many, "wb") as f:
         f.write(one * count)
     bufr_s = median_time(["bufr_dump", "-jf", many], None)
+    bufr_cpu = last_cpu
     print("bufr_dump -jf, %d BUFR messages in one file: %.3f s (%.0f messages/s)"
           % (count, bufr_s, count / bufr_s))
     print("ratio files: %.1fx  (bufr_dump time / ventrac-decode time)" % (bufr_s / files_s))
-    print("ratio lines: %.1fx" % (bufr_s / lines_s))
-print("median of %d runs each" % runs)
+    print("ratio lines: %.1fx  (CPU time: bufr_dump %.3f s, ventrac-decode %.3f s, %.1fx)"
+          % (bufr_s / lines_s, bufr_cpu, lines_cpu, bufr_cpu / lines_cpu))
+    # The floor: what no decoder writing this output can go below.
+    empty = os.path.join(work, "empty.txt")
+    open(empty, "wb").close()
+    start_s = median_time([decode, "--json", "--lines", pilot, empty], 0)
+    subprocess.run(lines_cmd, stdout=open(os.path.join(work, "json.out"), "wb"), check=True, cwd=work)
+    write_s = median_time(["cat", os.path.join(work, "json.out")], count)
+    floor_s = start_s + write_s
+    print("floor: start-up %.3f s + writing the output (cat) %.3f s = %.3f s; ratio bufr_dump / floor: %.1fx; "
+          "ventrac-decode --json --lines is %.2fx the floor"
+          % (start_s, write_s, floor_s, bufr_s / floor_s, lines_s / floor_s))
+
+# BUFR: one message each, and bulletins of 100 compressed subsets, beside
+# --json, on the same lines.
+bufr_out = os.path.join(work, "out.bufr")
+probe = subprocess.run([decode, "--lines", "--bufr", bufr_out, pilot, os.path.join(work, lines)],
+                       capture_output=True, cwd=work)
+for label, cmd in () if b"no BUFR support" in probe.stderr else (("--bufr --bufr-subsets 1  ", [decode, "--lines", "--bufr", bufr_out, pilot, lines]),
+                   ("--bufr --bufr-subsets 100", [decode, "--lines", "--bufr", bufr_out, "--bufr-subsets", "100",
+                                                  pilot, lines]),
+                   ("--json                   ", lines_cmd)):
+    t = median_time(cmd, None if "--bufr" in cmd else count)
+    print("ventrac-decode --lines %s, %d lines: %.3f s (%.0f messages/s; CPU %.3f s)"
+          % (label, count, t, count / t, last_cpu))
+if b"no BUFR support" in probe.stderr:
+    print("BUFR not timed: ventrac-decode is built without it")
+print("median of %d runs each; load average (1, 5, 15 min) at the end: %s"
+      % (runs, " ".join("%.2f" % x for x in os.getloadavg())))
 
 # Peak memory must not grow with the number of messages.
 gnu_time = "/usr/bin/time"

@@ -5,7 +5,9 @@
 // back by decode_json_check.py.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -88,7 +90,9 @@ protected:
         }
     }
     void encode(const std::string &data) {
-        ASSERT_NE(vt_test::run_ventrac(dir.path(), quote(pilot_path) + " " + data + " FNZ6042 MOD").status, -1);
+        ASSERT_NE(vt_test::run_ventrac(dir.path(), quote(pilot_path) + " " + data + " FNZ6042 MOD")
+                      .status,
+                  -1);
         ASSERT_TRUE(fs::exists(dir.path() / ("HPK_" + data)));
     }
     // The example observation in mode 2, which sends no wave elements (the
@@ -107,7 +111,8 @@ protected:
     void check_value(std::size_t i, const std::string &name, bool valid, double value) {
         ASSERT_LT(i, expected.size());
         const std::string base = name.substr(0, name.find("_D"));
-        const double step = resolution.count(base) ? resolution[base] : resolution[base.substr(0, base.size() - 3)];
+        const double step = resolution.count(base) ? resolution[base]
+                                                   : resolution[base.substr(0, base.size() - 3)];
         EXPECT_EQ(valid, expected[i].present) << name;
         if (valid) {
             EXPECT_LE(std::fabs(value - expected[i].value), step / 2) << name;
@@ -133,7 +138,8 @@ TEST_F(DecodeTool, TextAndCsvGiveTheExampleValues) {
         std::string ident, code, name, text;
         row >> ident >> code >> name >> text;
         EXPECT_EQ(ident, "D0000" + std::string(i < 9 ? "0" : "") + std::to_string(i + 1));
-        const bool missing = lines[i + 2].size() > 9 && lines[i + 2].substr(lines[i + 2].size() - 9) == "  missing";
+        const bool missing = lines[i + 2].size() > 9 &&
+                             lines[i + 2].substr(lines[i + 2].size() - 9) == "  missing";
         check_value(i, name, !missing, std::stod(text));
     }
 
@@ -174,15 +180,21 @@ TEST_F(DecodeTool, DataTypeFileGivesEachModeItsCode) {
     write_file(dir.file("types"), "# mode type\n\n1 10\n 2\t-20 # no waves\r\n");
     RunResult r = decode("--datatype types " + quote(pilot_path) + " " + hpk + " HPK_mode2.txt");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("HPK_ship_obs.txt: identifier FNZ6042, mode 1, data type 10, 26 elements\n"), std::string::npos);
-    EXPECT_NE(r.out.find("HPK_mode2.txt: identifier FNZ6042, mode 2, data type -20, 24 elements\n"), std::string::npos);
+    EXPECT_NE(
+        r.out.find("HPK_ship_obs.txt: identifier FNZ6042, mode 1, data type 10, 26 elements\n"),
+        std::string::npos);
+    EXPECT_NE(r.out.find("HPK_mode2.txt: identifier FNZ6042, mode 2, data type -20, 24 elements\n"),
+              std::string::npos);
 
     // Without mode 1 in the list: error 234 in one line of ours, the codec's
     // own line going to the trace file.
     write_file(dir.file("types"), "2 20\n");
-    r = decode("--json --trace trace.txt --datatype types " + quote(pilot_path) + " " + hpk + " HPK_mode2.txt");
+    r = decode("--json --trace trace.txt --datatype types " + quote(pilot_path) + " " + hpk +
+               " HPK_mode2.txt");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ventrac-decode: HPK_ship_obs.txt: error 234: operating mode 1 has no data-type code\n");
+    EXPECT_EQ(
+        r.err,
+        "ventrac-decode: HPK_ship_obs.txt: error 234: operating mode 1 has no data-type code\n");
     EXPECT_EQ(lines_of(r.out).size(), 1u);
     const std::string trace = read_file(dir.file("trace.txt"));
     EXPECT_NE(trace.find("pilote:000000;MODE;4;"), std::string::npos);
@@ -193,7 +205,8 @@ TEST_F(DecodeTool, FilesThatCannotBeDecoded) {
     write_file(dir.file("empty.hpk"), "");
     write_file(dir.file("short.hpk"), "ABCDEFG");
     fs::create_directory(dir.path() / "folder.hpk");
-    RunResult r = decode(quote(pilot_path) + " absent.hpk empty.hpk " + hpk + " short.hpk folder.hpk");
+    RunResult r =
+        decode(quote(pilot_path) + " absent.hpk empty.hpk " + hpk + " short.hpk folder.hpk");
     EXPECT_EQ(r.status, 1);
 #ifdef _WIN32
     // Windows refuses to open a folder as a file.
@@ -223,19 +236,39 @@ TEST_F(DecodeTool, FilesThatCannotBeDecoded) {
 }
 
 TEST_F(DecodeTool, UsageErrors) {
-    for (const std::string args : {"", "p.pilot", "--json p.pilot", "--bogus p.pilot f", "-x p.pilot f",
-                                   "--get 012101 p.pilot", "--trace", "--json --csv p.pilot f",
-                                   "--get 1 A --json p.pilot f", "--trace a --trace b p.pilot f",
-                                   "--datatype absent p.pilot f", "--jobs 0 p.pilot f", "--jobs x p.pilot f",
-                                   "--jobs 1025 p.pilot f", "--jobs", "--centre 5 p.pilot f",
-                                   "--keep-implausible p.pilot f", "--bufr - --json p.pilot f",
-                                   "--bufr - --get 1 A p.pilot f", "--bufr o --telex p.pilot f",
-                                   "--bufr o --centre 65536 p.pilot f", "--bufr o --table-version -1 p.pilot f",
-                                   "--bufr a --bufr b p.pilot f"}) {
+    for (const std::string args : {"",
+                                   "p.pilot",
+                                   "--json p.pilot",
+                                   "--bogus p.pilot f",
+                                   "-x p.pilot f",
+                                   "--get 012101 p.pilot",
+                                   "--trace",
+                                   "--json --csv p.pilot f",
+                                   "--get 1 A --json p.pilot f",
+                                   "--trace a --trace b p.pilot f",
+                                   "--datatype absent p.pilot f",
+                                   "--jobs 0 p.pilot f",
+                                   "--jobs x p.pilot f",
+                                   "--jobs 1025 p.pilot f",
+                                   "--jobs",
+                                   "--centre 5 p.pilot f",
+                                   "--keep-implausible p.pilot f",
+                                   "--bufr - --json p.pilot f",
+                                   "--bufr - --get 1 A p.pilot f",
+                                   "--bufr o --telex p.pilot f",
+                                   "--bufr o --centre 65536 p.pilot f",
+                                   "--bufr o --table-version -1 p.pilot f",
+                                   "--bufr a --bufr b p.pilot f",
+                                   "--bufr-subsets 5 p.pilot f",
+                                   "--bufr-uncompressed p.pilot f",
+                                   "--bufr o --bufr-subsets 0 p.pilot f",
+                                   "--bufr o --bufr-subsets 10001 p.pilot f",
+                                   "--bufr o --bufr-subsets"}) {
         const RunResult r = decode(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err.rfind("ventrac-decode: ", 0), 0u) << args;
-        EXPECT_NE(r.err.find("Usage: ventrac-decode [options] PILOT FILE..."), std::string::npos) << args;
+        EXPECT_NE(r.err.find("Usage: ventrac-decode [options] PILOT FILE..."), std::string::npos)
+            << args;
         EXPECT_EQ(r.out, "") << args;
     }
     std::string many;
@@ -289,7 +322,8 @@ TEST_F(DecodeTool, CsvQuotingAndTelexLines) {
 
 // The data file of the example with some of its values replaced: value
 // line `index` (0-based, after the mode) becomes `line`.
-std::string with_values(const std::string &data, const std::map<std::size_t, std::string> &changes) {
+std::string with_values(const std::string &data,
+                        const std::map<std::size_t, std::string> &changes) {
     std::vector<std::string> rows = lines_of(data);
     for (const auto &[index, line] : changes) rows.at(index + 1) = line;
     std::string out;
@@ -300,7 +334,8 @@ std::string with_values(const std::string &data, const std::map<std::size_t, std
 TEST_F(DecodeTool, MissingAndImplausibleValuesAreToldApart) {
     // TA (the 13th value) at 330 K lies above its plausible 323.15 K; the
     // 3-hour pressure change of the example is not sent (all ones).
-    write_file(dir.file("hot.txt"), with_values(read_file(dir.file("ship_obs.txt")), {{12, "1 330"}}));
+    write_file(dir.file("hot.txt"),
+               with_values(read_file(dir.file("ship_obs.txt")), {{12, "1 330"}}));
     encode("hot.txt");
     RunResult r = decode(quote(pilot_path) + " HPK_hot.txt");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -316,12 +351,18 @@ TEST_F(DecodeTool, MissingAndImplausibleValuesAreToldApart) {
 
     r = decode("--json " + quote(pilot_path) + " HPK_hot.txt");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\"name\":\"TA\",\"unit\":\"K\",\"valid\":false,\"missing\":false,\"value\":null"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("\"name\":\"PTEND3H\",\"unit\":\"PA\",\"valid\":false,\"missing\":true,\"value\":null"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("\"name\":\"TD\",\"unit\":\"K\",\"valid\":true,\"missing\":false,\"value\":282.15"),
-              std::string::npos);
+    EXPECT_NE(
+        r.out.find(
+            "\"name\":\"TA\",\"unit\":\"K\",\"valid\":false,\"missing\":false,\"value\":null"),
+        std::string::npos);
+    EXPECT_NE(
+        r.out.find(
+            "\"name\":\"PTEND3H\",\"unit\":\"PA\",\"valid\":false,\"missing\":true,\"value\":null"),
+        std::string::npos);
+    EXPECT_NE(
+        r.out.find(
+            "\"name\":\"TD\",\"unit\":\"K\",\"valid\":true,\"missing\":false,\"value\":282.15"),
+        std::string::npos);
 
     r = decode("--csv --telex " + quote(pilot_path) + " HPK_hot.txt");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -346,14 +387,17 @@ TEST_F(DecodeTool, LinesAreMessagesNamedByFileAndLine) {
 
     for (const std::string name : {"log.txt", "-"}) {
         const std::string input = name == "-" ? " < log.txt" : "";
-        const RunResult r = decode("--lines --json --telex " + quote(pilot_path) + " absent.txt " + name + input);
+        const RunResult r =
+            decode("--lines --json --telex " + quote(pilot_path) + " absent.txt " + name + input);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, "ventrac-decode: absent.txt: cannot be opened (No such file or directory)\n"
-                         "ventrac-decode: " + name + ":4: too short: 7 bytes, a message has at least 8\n");
+        EXPECT_EQ(r.err,
+                  "ventrac-decode: absent.txt: cannot be opened (No such file or directory)\n"
+                  "ventrac-decode: " +
+                      name + ":4: too short: 7 bytes, a message has at least 8\n");
         // The carriage return is not part of the message: its telex lines
         // are those of the file.
-        EXPECT_EQ(r.out, "{\"file\":\"" + name + ":1\"" + record + "{\"file\":\"" + name + ":5\"" + record +
-                             "{\"file\":\"" + name + ":6\"" + record);
+        EXPECT_EQ(r.out, "{\"file\":\"" + name + ":1\"" + record + "{\"file\":\"" + name + ":5\"" +
+                             record + "{\"file\":\"" + name + ":6\"" + record);
     }
     // Text output names the line too; an empty file of lines gives nothing.
     write_file(dir.file("none.txt"), "\n\r\n");
@@ -380,10 +424,66 @@ TEST_F(DecodeTool, LinesAcrossReadsAndTooLongLines) {
     const std::string record = whole.out.substr(whole.out.find(",\"identifier\""));
     const RunResult r = decode("--lines --json --telex " + quote(pilot_path) + " log.txt");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ventrac-decode: log.txt:5: longer than 1048576 bytes, a message has at most 1373\n");
+    EXPECT_EQ(r.err,
+              "ventrac-decode: log.txt:5: longer than 1048576 bytes, a message has at most 1373\n");
     std::string expected;
-    for (const int line : {2, 4, 6, 7}) expected += "{\"file\":\"log.txt:" + std::to_string(line) + "\"" + record;
+    for (const int line : {2, 4, 6, 7})
+        expected += "{\"file\":\"log.txt:" + std::to_string(line) + "\"" + record;
     EXPECT_TRUE(r.out == expected) << r.out.substr(0, 400);
+}
+
+TEST_F(DecodeTool, LiveLinesGoOutAsTheyCome) {
+    // A writer that sends a batch of lines at once (exactly a batch: the
+    // batch is full just as the input pauses), then a line every 1.5 s (one
+    // that cannot be decoded, a message), and waits before it ends its
+    // output. Each record, and the error line, must come out before the
+    // writer's next line: here within 1.2 s of the time it was sent, on
+    // however loaded a machine (the program's own bound is 200 ms). A
+    // program that waited for more lines, or for the end, would give the
+    // first only after 4.5 s.
+    const std::string message = read_file(dir.file(hpk));
+    constexpr std::size_t kFirst = ventrac::decode::kLinesPerBatch;
+    std::string first;
+    for (std::size_t i = 0; i < kFirst; ++i) first += message + "\n";
+    write_file(dir.file("first.txt"), first);
+    write_file(dir.file("log.txt"), first + "ABC\n" + message + "\n");
+    constexpr double kGap = 1.5, kBound = 1.2;
+    const std::string gap = " sleep " + std::to_string(kGap) + ";";
+    for (const char *jobs : {"1", "2"}) {
+        const RunResult whole = decode(std::string("--json --lines --jobs ") + jobs + " " +
+                                       quote(pilot_path) + " - < log.txt");
+        const std::vector<std::string> records = lines_of(whole.out);
+        ASSERT_EQ(records.size(), kFirst + 1) << whole.err;
+        const std::string command = "cd " + quote(dir.path().string()) + " && (cat first.txt;" +
+                                    gap + " echo ABC;" + gap + " sed -n " +
+                                    std::to_string(kFirst + 2) + "p log.txt;" + gap + ") | " +
+                                    quote(VENTRAC_DECODE_EXE) + " --json --lines --jobs " + jobs +
+                                    " " + quote(pilot_path) + " - 2>&1";
+        const auto start = std::chrono::steady_clock::now();
+        std::FILE *pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::vector<double> arrivals;
+        std::string out, line;
+        for (int c; (c = std::fgetc(pipe)) != EOF;) {
+            line += static_cast<char>(c);
+            if (c != '\n') continue;
+            arrivals.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            out += line;
+            line.clear();
+        }
+        const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << jobs;
+        // The same bytes as when the lines are all there at once.
+        std::string expected;
+        for (std::size_t i = 0; i < kFirst; ++i) expected += records[i] + "\n";
+        EXPECT_TRUE(out == expected + whole.err + records.back() + "\n") << jobs;
+        ASSERT_EQ(arrivals.size(), kFirst + 2) << out.substr(0, 300);
+        for (std::size_t i = 0; i < arrivals.size(); ++i) {
+            const double sent = kGap * static_cast<double>(i < kFirst ? 0 : i - kFirst + 1);
+            EXPECT_LT(arrivals[i], sent + kBound) << "line " << i + 1 << ", --jobs " << jobs;
+        }
+    }
 }
 
 TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
@@ -391,7 +491,8 @@ TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
     // 234), one with an implausible value, and files that cannot be
     // decoded, over more batches than the threads hold at once.
     encode_mode2();
-    write_file(dir.file("hot.txt"), with_values(read_file(dir.file("ship_obs.txt")), {{12, "1 330"}, {1, "1 7"}}));
+    write_file(dir.file("hot.txt"),
+               with_values(read_file(dir.file("ship_obs.txt")), {{12, "1 330"}, {1, "1 7"}}));
     encode("hot.txt");
     write_file(dir.file("types"), "1 10\n");
     write_file(dir.file("short"), "ABC");
@@ -399,14 +500,17 @@ TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
     const std::string messages[] = {read_file(dir.file(hpk)), read_file(dir.file("HPK_mode2.txt")),
                                     read_file(dir.file("HPK_hot.txt"))};
     constexpr unsigned kJobs = 3;
-    const std::size_t files = ventrac::decode::kFilesPerBatch * (ventrac::decode::batches_for(kJobs) + 3) + 17;
-    const std::size_t lines = ventrac::decode::kLinesPerBatch * (ventrac::decode::batches_for(kJobs) + 3) + 17;
+    const std::size_t files =
+        ventrac::decode::kFilesPerBatch * (ventrac::decode::batches_for(kJobs) + 3) + 17;
+    const std::size_t lines =
+        ventrac::decode::kLinesPerBatch * (ventrac::decode::batches_for(kJobs) + 3) + 17;
     std::string list, log, last_file, last_line;  // the last messages that decode
     for (std::size_t i = 0; i < std::max(files, lines); ++i) {
         const std::string &m = messages[i % 3];
         if (i < lines) {
             log += (i % 7 == 3 ? std::string("garbage") : m) + (i % 5 == 0 ? "\r\n" : "\n");
-            if (i % 7 != 3 && i % 3 != 1) last_line = std::string("log.txt:") + std::to_string(i + 1);
+            if (i % 7 != 3 && i % 3 != 1)
+                last_line = std::string("log.txt:") + std::to_string(i + 1);
         }
         if (i >= files) continue;
         const std::string name = 'm' + std::to_string(i);
@@ -422,13 +526,17 @@ TEST_F(DecodeTool, AnyNumberOfThreadsWritesTheSameBytes) {
     }
     write_file(dir.file("log.txt"), log);
     const std::string common = "--datatype types " + quote(pilot_path);
-    for (const std::string mode : {"--telex", "--json", "--csv --telex", "--get 012101 TA --get 004002 MONTH",
-                                   "--trace trace.txt --json"}) {
+    for (const std::string mode :
+         {"--telex", "--json", "--csv --telex", "--get 012101 TA --get 004002 MONTH",
+          "--trace trace.txt --json"}) {
         for (const std::string &input : std::vector<std::string>{list, " --lines log.txt"}) {
             const RunResult one = decode("--jobs 1 " + mode + " " + common + input);
-            const std::string trace_one = mode.find("trace") != std::string::npos ? read_file(dir.file("trace.txt")) : "";
-            const RunResult many = decode(std::string("--jobs ") + std::to_string(kJobs) + " " + mode + " " + common + input);
-            const std::string trace_many = mode.find("trace") != std::string::npos ? read_file(dir.file("trace.txt")) : "";
+            const std::string trace_one =
+                mode.find("trace") != std::string::npos ? read_file(dir.file("trace.txt")) : "";
+            const RunResult many = decode(std::string("--jobs ") + std::to_string(kJobs) + " " +
+                                          mode + " " + common + input);
+            const std::string trace_many =
+                mode.find("trace") != std::string::npos ? read_file(dir.file("trace.txt")) : "";
             const std::string what = mode + (input == list ? " files" : " lines");
             EXPECT_EQ(one.status, 1) << what;
             EXPECT_EQ(many.status, one.status) << what;
@@ -466,7 +574,8 @@ TEST_F(DecodeTool, BufrOutputIsTheSameOnAnyNumberOfThreads) {
     // alone nothing but the error lines is printed.
     write_file(dir.file("short"), "ABC");
     std::string files, log;
-    const std::size_t count = ventrac::decode::kFilesPerBatch * (ventrac::decode::batches_for(3) + 1) + 5;
+    const std::size_t count =
+        ventrac::decode::kFilesPerBatch * (ventrac::decode::batches_for(3) + 1) + 5;
     for (std::size_t i = 0; i < count; ++i) {
         files += i % 50 == 7 ? " short" : " " + hpk;
         log += i % 50 == 7 ? "ABC\n" : read_file(dir.file(hpk)) + "\n";

@@ -1,13 +1,20 @@
 // Decoded observations as WMO FM 94 BUFR edition 4 messages, encoded by
 // ecCodes with the WMO tables that come with it.
 //
-// One message per observation, one subset, observed data, uncompressed:
+// One message per observation, one subset, observed data, uncompressed; or
+// a bulletin: one message of several subsets of one layout (the same mode
+// and the same delayed counts), compressed or not, whose Section 1 is that of
+// its first subset:
 //   Section 1  data category 1 (surface data, sea), international data
 //              sub-category 0 (synoptic observation from a marine station),
 //              local data sub-category 255 (none), originating centre and
 //              sub-centre from the settings, master table version from the
-//              settings (0: the newest installed), local table version 0,
-//              typical date and time from the message's own 004001-004005
+//              settings or, by default, the lowest installed version whose
+//              Table B defines every element descriptor of the message with
+//              the unit, scale, reference value and width of the newest
+//              installed version (so that decoders with older tables read
+//              it; the newest when no older one does), local table version
+//              0, typical date and time from the message's own 004001-004005
 //              (year, month, day, hour, minute) when they go out as values,
 //              0 for any that does not.
 //   Section 3  001011 (ship or mobile land station identifier) holding the
@@ -78,8 +85,33 @@ constexpr long kDefaultCentre = 65535;
 struct Settings {
     long centre = kDefaultCentre;
     long subcentre = 0;
-    long table_version = 0;  // 0: newest installed
+    long table_version = 0;  // 0: the lowest that agrees with the newest installed
     bool keep_implausible = false;
+};
+
+struct TableEntry;
+
+// One decoded observation made ready to go out as a subset: its layout and
+// every value of Section 4 in expanded order, the identifier first.
+struct Subset {
+    struct Value {
+        const TableEntry *table = nullptr;  // owned by the Writer that made it
+        int rank = 0;                       // of its abbreviation in the subset, from 1
+        enum Kind { Missing, MissingText, Number, Text } kind = Missing;
+        double number = 0;
+        std::string text;
+    };
+    long version = 0;  // master table version
+    int mode = 0;
+    std::vector<long> descriptors;
+    std::vector<long> short_counts, counts, extended_counts;
+    std::vector<Value> values;
+    long typical[5] = {0, 0, 0, 0, 0};
+    std::vector<std::string> warnings;  // values written as missing because they do not fit
+
+    // The same master table version, mode, descriptors and delayed counts:
+    // the two can share a message.
+    bool same_layout(const Subset &other) const;
 };
 
 class Writer {  // one per thread; reusable from message to message
@@ -99,6 +131,18 @@ public:
     // Warnings begin with "BUFR: ".
     bool encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
                 std::vector<std::string> &warnings, std::string &reason);
+
+    // The first half of encode(): the observation last decoded by `dctx`
+    // as a subset (replaced). false with `reason` as encode() gives it.
+    bool prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset,
+                 std::string &reason);
+
+    // The second half: subsets[0 .. count) of one layout, made by this
+    // writer, as one message of `count` subsets, compressed or not. true:
+    // its bytes in `out` (replaced); false: `reason` says why not ("not
+    // written as BUFR: " and the reason, no line feed).
+    bool encode(const Subset *subsets, std::size_t count, bool compressed, std::string &out,
+                std::string &reason);
 
 private:
     struct State;

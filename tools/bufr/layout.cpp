@@ -69,8 +69,9 @@ private:
         if (x >= 48 || y >= 192)
             return refuse(j, named(e) + " is a local descriptor, not in the WMO tables");
         if (x == 31)
-            return refuse(j, named(e) + " is a class 31 descriptor: BUFR writes those only as "
-                                        "the count of a delayed group");
+            return refuse(j, named(e) +
+                                 " is a class 31 descriptor: BUFR writes those only as "
+                                 "the count of a delayed group");
         const TableEntry *t = tables_.find(d);
         if (t == nullptr)
             return refuse(j, named(e) + " is not in WMO Table B version " +
@@ -80,8 +81,9 @@ private:
                                  " is not the Table B unit " + quoted(t->unit.c_str()));
         if (t->character) {
             if (e.power != 1 || e.scale != 1 || e.reference != 0)
-                return refuse(j, named(e) + ": character data needs power 1, scale 1 and "
-                                            "reference 0, so that its value is its coded bits");
+                return refuse(j, named(e) +
+                                     ": character data needs power 1, scale 1 and "
+                                     "reference 0, so that its value is its coded bits");
             if (e.nbits == 0 || e.nbits % 8 != 0)
                 return refuse(j, named(e) + ": character data of " + std::to_string(e.nbits) +
                                      " bits is not a whole number of 8-bit characters");
@@ -117,9 +119,9 @@ private:
             node.factor = factor_descriptor(e.nbits);
             node.factor_table = tables_.find(node.factor);
             if (node.factor_table == nullptr)
-                return refuse(j, "the count of group " + named(e) + ", 0" +
-                                     std::to_string(node.factor) + ", is not in WMO Table B version " +
-                                     std::to_string(tables_.version()));
+                return refuse(
+                    j, "the count of group " + named(e) + ", 0" + std::to_string(node.factor) +
+                           ", is not in WMO Table B version " + std::to_string(tables_.version()));
         }
         const Readiness r = sequence(j + 1, rep.group_size, j, node.children);
         if (!r.ok) return r;
@@ -163,7 +165,8 @@ Readiness build_layout(const ElementSpec *table, int count, TableB &tables, Layo
     layout = Layout{};
     if (!tables.problem().empty()) return refuse(-1, tables.problem());
     if (tables.find(kIdentifierDescriptor) == nullptr)
-        return refuse(-1, "001011 is not in WMO Table B version " + std::to_string(tables.version()));
+        return refuse(-1,
+                      "001011 is not in WMO Table B version " + std::to_string(tables.version()));
     Builder builder(table, count, tables);
     const Readiness r = builder.sequence(1, count - 1, 0, layout.items);
     if (!r.ok) return r;

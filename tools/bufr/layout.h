@@ -17,18 +17,18 @@ constexpr long kIdentifierDescriptor = 1011;
 
 // One table entry after the mode element: an element or a replicated group.
 struct Node {
-    int entry = 0;                   // index in the element table
+    int entry = 0;  // index in the element table
     const ElementSpec *spec = nullptr;
     bool group = false;
     // Element:
-    long descriptor = 0;             // F XX YYY as a number
+    long descriptor = 0;  // F XX YYY as a number
     const TableEntry *table = nullptr;
     // Group:
-    char kind = '1';                 // '1' or '4'
-    int repetitions = 0;             // 0: delayed
-    long factor = 0;                 // delayed: 31000, 31001 or 31002
+    char kind = '1';      // '1' or '4'
+    int repetitions = 0;  // 0: delayed
+    long factor = 0;      // delayed: 31000, 31001 or 31002
     const TableEntry *factor_table = nullptr;
-    int bufr_size = 0;               // descriptors the BUFR group holds
+    int bufr_size = 0;  // descriptors the BUFR group holds
     std::vector<Node> children;
 };
 

@@ -4,6 +4,8 @@
 #ifndef VENTRAC_BUFR_TABLES_H
 #define VENTRAC_BUFR_TABLES_H
 
+#include <bitset>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -19,7 +21,7 @@ struct TableEntry {
     long scale = 0;
     long reference = 0;
     long width = 0;
-    bool character = false;    // CCITT IA5 data
+    bool character = false;  // CCITT IA5 data
 };
 
 // The Section 1 fields of every message, set once on a template message.
@@ -48,15 +50,21 @@ public:
     const std::string &problem() const { return problem_; }
 
     // The entry of element descriptor `descriptor` (F = 0), or nullptr when
-    // the tables have none. The entry lives as long as this object.
+    // the tables have none. The entry lives as long as this object. Any
+    // number of threads may call it at once.
     const TableEntry *find(long descriptor);
 
 private:
     long version_;
     grib_handle *probe_ = nullptr;
     std::string problem_;
+    std::mutex lock_;  // guards probe_ and cache_
     std::unordered_map<long, std::optional<TableEntry>> cache_;
 };
+
+// The tables of master table version `version` (above 0), made once per
+// process and shared by every thread; kept to the end of the process.
+TableB &shared_table(long version);
 
 // ecCodes' error line last written on this thread ("" when none since
 // clear_eccodes_line()). Installing the capture (once per process) stops
@@ -68,6 +76,14 @@ std::string last_eccodes_line();
 // The newest master table version whose Table B the installed ecCodes
 // definitions hold; 0 when none is found.
 long newest_installed_version();
+
+// The master table versions whose installed Table B defines element
+// descriptor `descriptor` with the unit, scale, reference value and width the
+// newest installed version gives it: bit v for version v (0 to 255). Empty
+// when the newest does not define it. The tables are read once per process,
+// from ecCodes' definitions.
+using Versions = std::bitset<256>;
+Versions versions_agreeing(long descriptor);
 
 }  // namespace ventrac::bufr
 

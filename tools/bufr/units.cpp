@@ -10,13 +10,13 @@ namespace {
 // Pilot spellings (lower case, without blanks) and the Table B symbol each
 // names.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 26> kAliases{{
-    {"degree", "deg"},   {"degrees", "deg"}, {"degreetrue", "deg"}, {"degtrue", "deg"},
-    {"year", "a"},       {"years", "a"},     {"month", "mon"},      {"months", "mon"},
-    {"day", "d"},        {"days", "d"},      {"hour", "h"},         {"hours", "h"},
-    {"minute", "min"},   {"minutes", "min"}, {"second", "s"},       {"seconds", "s"},
-    {"metre", "m"},      {"metres", "m"},    {"meter", "m"},        {"meters", "m"},
-    {"pascal", "pa"},    {"kelvin", "k"},    {"percent", "%"},      {"ms-1", "m/s"},
-    {"knot", "kt"},      {"knots", "kt"},
+    {"degree", "deg"}, {"degrees", "deg"}, {"degreetrue", "deg"}, {"degtrue", "deg"},
+    {"year", "a"},     {"years", "a"},     {"month", "mon"},      {"months", "mon"},
+    {"day", "d"},      {"days", "d"},      {"hour", "h"},         {"hours", "h"},
+    {"minute", "min"}, {"minutes", "min"}, {"second", "s"},       {"seconds", "s"},
+    {"metre", "m"},    {"metres", "m"},    {"meter", "m"},        {"meters", "m"},
+    {"pascal", "pa"},  {"kelvin", "k"},    {"percent", "%"},      {"ms-1", "m/s"},
+    {"knot", "kt"},    {"knots", "kt"},
 }};
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 #include "bufr.h"
@@ -83,7 +84,8 @@ private:
     bool step() { return ++steps_ <= kMaxSteps || fail("the message walks more than 65536 steps"); }
 
     const ventrac_decoded_element *next_entry(const char *code) {
-        const ventrac_decoded_element *d = next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
+        const ventrac_decoded_element *d =
+            next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
         if (d == nullptr || std::strcmp(d->spec.code, code) != 0) return nullptr;
         ++next_entry_;
         return d;
@@ -129,7 +131,10 @@ private:
             return fail("group " + shown(n.spec->code) + " (" + shown(n.spec->name) + ") repeats " +
                         std::to_string(repeat) + " times, more than its count " + code +
                         " holds (" + number_text(largest) + ")");
-        (n.factor == 31000 ? short_counts : n.factor == 31001 ? counts : extended_counts).push_back(repeat);
+        (n.factor == 31000   ? short_counts
+         : n.factor == 31001 ? counts
+                             : extended_counts)
+            .push_back(repeat);
         return true;
     }
 
@@ -142,14 +147,6 @@ private:
     std::vector<int> counts_, entries_;
 };
 
-// What one data key of a message receives.
-struct Outgoing {
-    std::string key;
-    enum Kind { Missing, MissingText, Number, Text } kind = Missing;
-    double number = 0;
-    std::string text;
-};
-
 // Owns an ecCodes handle for the length of one message.
 struct Message {
     grib_handle *h = nullptr;
@@ -159,7 +156,8 @@ struct Message {
 };
 
 bool set_counts(grib_handle *h, const char *key, const std::vector<long> &counts) {
-    return counts.empty() || codes_set_long_array(h, key, counts.data(), counts.size()) == CODES_SUCCESS;
+    return counts.empty() ||
+           codes_set_long_array(h, key, counts.data(), counts.size()) == CODES_SUCCESS;
 }
 
 std::string eccodes_failure(const char *what, int error) {
@@ -173,44 +171,118 @@ std::string eccodes_failure(const char *what, int error) {
 
 struct Writer::State {
     Settings settings;
-    long version = 0;
-    TableB tables;
-    grib_handle *message = nullptr;  // Section 0 to 3 of every message
-    std::string problem;             // why no message can be written
+    long newest = 0;                              // the newest installed version
+    grib_handle *message = nullptr;               // Section 0 to 3 of every message
+    std::string problem;                          // why no message can be written
+    std::unordered_map<long, Versions> agreeing;  // by descriptor
+    // The layout of each mode, built on a copy of the mode's table: used
+    // again while the pilot gives the same table, byte for byte.
+    struct ModeLayout {
+        std::vector<ventrac_element_spec> table;
+        long version = 0;
+        Layout layout;
+        std::string problem;  // why the mode cannot go out
+    };
+    std::unordered_map<int, ModeLayout> layouts;
+    std::unordered_map<std::string, int> ranks;  // reused from message to message
+    std::vector<double> numbers;                 // a key's values across subsets
+    std::vector<const char *> texts;
+    std::string key;
 
-    explicit State(const Settings &s)
-        : settings(s),
-          version(s.table_version > 0 ? s.table_version : newest_installed_version()),
-          tables(version) {
+    explicit State(const Settings &s) : settings(s), newest(newest_installed_version()) {
         capture_eccodes_lines();
-        problem = tables.problem();
+        const long version = s.table_version > 0 ? s.table_version : newest;
+        if (version > 0) problem = table(version).problem();
         if (version <= 0)
             problem = s.table_version < 0 ? "the master table version must be 1 or more"
                                           : "the installed ecCodes holds no WMO master table";
         if (s.centre < 0 || s.centre > 65535) problem = "the centre must lie in 0 .. 65535";
-        if (s.subcentre < 0 || s.subcentre > 65535) problem = "the sub-centre must lie in 0 .. 65535";
+        if (s.subcentre < 0 || s.subcentre > 65535)
+            problem = "the sub-centre must lie in 0 .. 65535";
         if (!problem.empty()) return;
         clear_eccodes_line();
         message = new_message({s.centre, s.subcentre, version});
-        if (message == nullptr) problem = "ecCodes cannot make a BUFR message: " + last_eccodes_line();
+        if (message == nullptr)
+            problem = "ecCodes cannot make a BUFR message: " + last_eccodes_line();
     }
 
     ~State() {
         if (message != nullptr) codes_handle_delete(message);
     }
 
-    bool encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
-                std::vector<std::string> &warnings, std::string &reason);
+    static TableB &table(long version) { return shared_table(version); }
+
+    // The lowest installed version that defines every element descriptor of
+    // `descriptors` as the newest does.
+    long lowest_version(const std::vector<long> &descriptors) {
+        Versions all;
+        all.set();
+        for (const long d : descriptors) {
+            if (d / 100000 != 0) continue;  // replications
+            auto found = agreeing.find(d);
+            if (found == agreeing.end()) found = agreeing.emplace(d, versions_agreeing(d)).first;
+            all &= found->second;
+        }
+        for (std::size_t v = 1; v < all.size(); ++v)
+            if (all.test(v)) return static_cast<long>(v);
+        return newest;
+    }
+
+    const ModeLayout &layout_of(int mode, const ventrac_element_spec *entries, int count);
+    bool prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset,
+                 std::string &reason);
+    bool pack(const Subset *subsets, std::size_t count, bool compressed, std::string &out,
+              std::string &reason);
 
     // What one element sends; false with `reason` when it cannot go out.
-    bool prepare(const Value &v, Outgoing &o, std::vector<std::string> &warnings,
+    bool prepare(const Value &v, Subset::Value &o, std::vector<std::string> &warnings,
                  std::string &reason) const;
 };
 
-bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
-                           std::vector<std::string> &warnings, std::string &reason) {
-    out.clear();
+bool Subset::same_layout(const Subset &o) const {
+    return version == o.version && mode == o.mode && descriptors == o.descriptors &&
+           short_counts == o.short_counts && counts == o.counts &&
+           extended_counts == o.extended_counts;
+}
+
+const Writer::State::ModeLayout &Writer::State::layout_of(int mode,
+                                                          const ventrac_element_spec *entries,
+                                                          int count) {
+    ModeLayout &m = layouts[mode];
+    const std::size_t n = static_cast<std::size_t>(count);
+    if (m.table.size() == n &&
+        std::memcmp(m.table.data(), entries, n * sizeof(ventrac_element_spec)) == 0)
+        return m;
+    m.table.assign(entries, entries + n);
+    m.problem.clear();
+    m.layout = Layout{};
+    // The layout on the forced version's tables, or on the newest; then,
+    // by default, on the lowest version that agrees with the newest (its
+    // entries are the same but for the names ecCodes gives them).
+    m.version = settings.table_version > 0 ? settings.table_version : newest;
+    if (const Readiness r = build_layout(m.table.data(), count, table(m.version), m.layout);
+        !r.ok) {
+        m.problem = r.reason;
+        return m;
+    }
+    if (settings.table_version <= 0) {
+        const long lowest = lowest_version(m.layout.descriptors);
+        if (lowest != m.version) {
+            Layout older;
+            if (build_layout(m.table.data(), count, table(lowest), older).ok) {
+                m.layout = std::move(older);
+                m.version = lowest;
+            }
+        }
+    }
+    return m;
+}
+
+bool Writer::State::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset,
+                            std::string &reason) {
     reason.clear();
+    subset.values.clear();
+    subset.warnings.clear();
     if (!problem.empty()) {
         reason = problem;
         return false;
@@ -219,64 +291,89 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
         reason = "no decoded message";
         return false;
     }
-    clear_eccodes_line();
     const int mode = ventrac_dctx_mode(dctx);
-    const ventrac_element_spec *table = nullptr;
-    const int count = ventrac_pilot_table(pilot, mode, &table);
-    if (count <= 0 || table == nullptr) {
+    const ventrac_element_spec *entries = nullptr;
+    const int count = ventrac_pilot_table(pilot, mode, &entries);
+    if (count <= 0 || entries == nullptr) {
         reason = "the pilot file has no line for mode " + std::to_string(mode);
         return false;
     }
-    Layout layout;
-    if (const Readiness r = build_layout(table, count, tables, layout); !r.ok) {
-        reason = r.reason;
+    const ModeLayout &m = layout_of(mode, entries, count);
+    if (!m.problem.empty()) {
+        reason = m.problem;
         return false;
     }
+    const Layout &layout = m.layout;
+    const long version = m.version;
     ValueWalk walk(dctx);
     if (!walk.run(layout.items)) {
         reason = walk.problem;
         return false;
     }
+    subset.version = version;
+    subset.mode = mode;
+    subset.descriptors = layout.descriptors;
+    subset.short_counts = std::move(walk.short_counts);
+    subset.counts = std::move(walk.counts);
+    subset.extended_counts = std::move(walk.extended_counts);
 
-    // Everything is decided before ecCodes is called: the keys, the values
-    // and the typical date. Keys are "#rank#abbreviation", the rank counting
-    // the abbreviation's places in expanded order from 1.
-    std::unordered_map<std::string, int> ranks;
-    auto key_of = [&ranks](const TableEntry &t) {
-        return '#' + std::to_string(++ranks[t.abbreviation]) + '#' + t.abbreviation;
-    };
-    std::vector<Outgoing> outgoing;
-    outgoing.reserve(walk.values.size() + 1);
-    Outgoing id{key_of(*tables.find(kIdentifierDescriptor)), Outgoing::Text, 0,
-                ventrac_dctx_identifier(dctx)};
+    // Everything is decided before ecCodes is called: the values, their
+    // ranks and the typical date. Keys are "#rank#abbreviation", the rank
+    // counting the abbreviation's places in expanded order from 1.
+    ranks.clear();
+    TableB &tables = table(version);
+    const TableEntry *id_table = tables.find(kIdentifierDescriptor);
+    Subset::Value id{id_table, ++ranks[id_table->abbreviation], Subset::Value::Text, 0,
+                     ventrac_dctx_identifier(dctx)};
     for (unsigned char c : id.text) {
         if (!printable(c)) {
-            reason = "the identifier holds byte " + byte_text(c) + ", not a printable IA5 character";
+            reason =
+                "the identifier holds byte " + byte_text(c) + ", not a printable IA5 character";
             return false;
         }
     }
     // Character data left out is set missing all the same: ecCodes cannot
     // pack a message whose strings were never set.
-    if (id.text.empty()) id.kind = Outgoing::MissingText;
-    outgoing.push_back(std::move(id));
+    if (id.text.empty()) id.kind = Subset::Value::MissingText;
+    subset.values.reserve(walk.values.size() + 1);
+    subset.values.push_back(std::move(id));
 
     // Typical date and time: the first year, month, day, hour and minute that
     // go out as values.
-    long typical[5] = {0, 0, 0, 0, 0};
     bool typical_set[5] = {false, false, false, false, false};
-    std::vector<std::string> notes;
+    for (long &t : subset.typical) t = 0;
     for (const Value &v : walk.values) {
-        Outgoing o{key_of(*v.node->table), Outgoing::Missing, 0, {}};
-        if (!prepare(v, o, notes, reason)) return false;
+        Subset::Value o{
+            v.node->table, ++ranks[v.node->table->abbreviation], Subset::Value::Missing, 0, {}};
+        if (!prepare(v, o, subset.warnings, reason)) return false;
         const long d = v.node->descriptor;
-        if (d >= 4001 && d <= 4005 && o.kind == Outgoing::Number && !typical_set[d - 4001]) {
-            typical[d - 4001] = std::lround(o.number);
+        if (d >= 4001 && d <= 4005 && o.kind == Subset::Value::Number && !typical_set[d - 4001]) {
+            subset.typical[d - 4001] = std::lround(o.number);
             typical_set[d - 4001] = true;
         }
-        if (o.kind == Outgoing::Missing && v.node->table->character) o.kind = Outgoing::MissingText;
-        if (o.kind != Outgoing::Missing) outgoing.push_back(std::move(o));
+        if (o.kind == Subset::Value::Missing && v.node->table->character)
+            o.kind = Subset::Value::MissingText;
+        subset.values.push_back(std::move(o));
     }
+    return true;
+}
 
+bool Writer::State::pack(const Subset *subsets, std::size_t count, bool compressed,
+                         std::string &out, std::string &reason) {
+    out.clear();
+    reason.clear();
+    if (count == 0 || count > 65535) {
+        reason = "a message holds 1 to 65535 subsets";
+        return false;
+    }
+    const Subset &first = subsets[0];
+    for (std::size_t s = 1; s < count; ++s) {
+        if (!subsets[s].same_layout(first) || subsets[s].values.size() != first.values.size()) {
+            reason = "the subsets of a message must share one layout";
+            return false;
+        }
+    }
+    clear_eccodes_line();
     Message m;
     m.h = codes_handle_clone(message);
     if (m.h == nullptr) {
@@ -284,39 +381,109 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
         return false;
     }
     int error = CODES_SUCCESS;
-    const char *typical_keys[6] = {"typicalYear", "typicalMonth",  "typicalDay",
-                                   "typicalHour", "typicalMinute", "typicalSecond"};
-    for (int i = 0; i < 6; ++i) {
-        if ((error = codes_set_long(m.h, typical_keys[i], i < 5 ? typical[i] : 0)) != CODES_SUCCESS) {
-            reason = eccodes_failure("take the typical date", error);
+    const std::pair<const char *, long> header[] = {
+        {"masterTablesVersionNumber", first.version},
+        {"numberOfSubsets", static_cast<long>(count)},
+        {"compressedData", compressed ? 1 : 0},
+        {"typicalYear", first.typical[0]},
+        {"typicalMonth", first.typical[1]},
+        {"typicalDay", first.typical[2]},
+        {"typicalHour", first.typical[3]},
+        {"typicalMinute", first.typical[4]},
+        {"typicalSecond", 0},
+    };
+    for (const auto &[name, value] : header) {
+        if ((error = codes_set_long(m.h, name, value)) != CODES_SUCCESS) {
+            reason = eccodes_failure((std::string("take ") + name).c_str(), error);
             return false;
         }
     }
-    if (!set_counts(m.h, "inputShortDelayedDescriptorReplicationFactor", walk.short_counts) ||
-        !set_counts(m.h, "inputDelayedDescriptorReplicationFactor", walk.counts) ||
-        !set_counts(m.h, "inputExtendedDelayedDescriptorReplicationFactor", walk.extended_counts)) {
+    // Uncompressed, the counts of every subset follow one another; a
+    // compressed message has one set of counts for all.
+    const std::size_t times = compressed ? 1 : count;
+    auto repeated = [times](const std::vector<long> &v) {
+        std::vector<long> all;
+        all.reserve(v.size() * times);
+        for (std::size_t i = 0; i < times; ++i) all.insert(all.end(), v.begin(), v.end());
+        return all;
+    };
+    if (!set_counts(m.h, "inputShortDelayedDescriptorReplicationFactor",
+                    repeated(first.short_counts)) ||
+        !set_counts(m.h, "inputDelayedDescriptorReplicationFactor", repeated(first.counts)) ||
+        !set_counts(m.h, "inputExtendedDelayedDescriptorReplicationFactor",
+                    repeated(first.extended_counts))) {
         reason = eccodes_failure("take the delayed counts", CODES_INTERNAL_ERROR);
         return false;
     }
-    error = codes_set_long_array(m.h, "unexpandedDescriptors", layout.descriptors.data(),
-                                 layout.descriptors.size());
+    error = codes_set_long_array(m.h, "unexpandedDescriptors", first.descriptors.data(),
+                                 first.descriptors.size());
     if (error != CODES_SUCCESS) {
         reason = eccodes_failure("take the descriptors", error);
         return false;
     }
-    // A new message holds every number as missing: only the others are set.
-    for (const Outgoing &o : outgoing) {
-        if (o.kind == Outgoing::Text) {
-            std::size_t length = o.text.size();
-            error = codes_set_string(m.h, o.key.c_str(), o.text.c_str(), &length);
-        } else if (o.kind == Outgoing::MissingText) {
-            error = codes_set_missing(m.h, o.key.c_str());
-        } else {
-            error = codes_set_double(m.h, o.key.c_str(), o.number);
+    auto key_of = [this](const Subset::Value &v, int rank) -> const std::string & {
+        char number[16];
+        const auto r = std::to_chars(number, number + sizeof number, rank);
+        key.clear();
+        key += '#';
+        key.append(number, r.ptr);
+        key += '#';
+        key += v.table->abbreviation;
+        return key;
+    };
+    auto set_one = [&](const Subset::Value &v, int rank) {
+        const std::string &k = key_of(v, rank);
+        if (v.kind == Subset::Value::Text) {
+            std::size_t length = v.text.size();
+            return codes_set_string(m.h, k.c_str(), v.text.c_str(), &length);
         }
-        if (error != CODES_SUCCESS) {
-            reason = eccodes_failure(("take " + o.key).c_str(), error);
-            return false;
+        if (v.kind == Subset::Value::MissingText) return codes_set_missing(m.h, k.c_str());
+        return codes_set_double(m.h, k.c_str(), v.number);
+    };
+    // A new message holds every number as missing: only the others are set.
+    if (!compressed) {
+        // The ranks go on from subset to subset: an abbreviation's places in
+        // a subset are counted once per subset before it.
+        ranks.clear();
+        for (const Subset::Value &v : first.values) ++ranks[v.table->abbreviation];
+        for (std::size_t s = 0; s < count; ++s) {
+            for (const Subset::Value &v : subsets[s].values) {
+                if (v.kind == Subset::Value::Missing) continue;
+                const int rank = v.rank + static_cast<int>(s) * ranks[v.table->abbreviation];
+                if ((error = set_one(v, rank)) != CODES_SUCCESS) {
+                    reason = eccodes_failure(("take " + key).c_str(), error);
+                    return false;
+                }
+            }
+        }
+    } else {
+        // One array per key, a value per subset.
+        for (std::size_t i = 0; i < first.values.size(); ++i) {
+            const Subset::Value &v = first.values[i];
+            const std::string &k = key_of(v, v.rank);
+            if (v.table->character) {
+                texts.clear();
+                for (std::size_t s = 0; s < count; ++s)
+                    texts.push_back(subsets[s].values[i].text.c_str());
+                error = codes_set_string_array(m.h, k.c_str(), texts.data(), texts.size());
+            } else {
+                numbers.clear();
+                bool any = false;
+                for (std::size_t s = 0; s < count; ++s) {
+                    const Subset::Value &x = subsets[s].values[i];
+                    any = any || x.kind == Subset::Value::Number;
+                    numbers.push_back(x.kind == Subset::Value::Number ? x.number
+                                                                      : CODES_MISSING_DOUBLE);
+                }
+                if (!any) continue;
+                error = count == 1 ? codes_set_double(m.h, k.c_str(), numbers[0])
+                                   : codes_set_double_array(m.h, k.c_str(), numbers.data(),
+                                                            numbers.size());
+            }
+            if (error != CODES_SUCCESS) {
+                reason = eccodes_failure(("take " + k).c_str(), error);
+                return false;
+            }
         }
     }
     if ((error = codes_set_long(m.h, "pack", 1)) != CODES_SUCCESS) {
@@ -330,11 +497,10 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
         return false;
     }
     out.assign(static_cast<const char *>(bytes), size);
-    warnings.insert(warnings.end(), notes.begin(), notes.end());
     return true;
 }
 
-bool Writer::State::prepare(const Value &v, Outgoing &o, std::vector<std::string> &warnings,
+bool Writer::State::prepare(const Value &v, Subset::Value &o, std::vector<std::string> &warnings,
                             std::string &reason) const {
     if (v.status == VENTRAC_STATUS_MISSING) return true;
     if (v.status != VENTRAC_STATUS_VALID && !settings.keep_implausible) return true;
@@ -361,7 +527,7 @@ bool Writer::State::prepare(const Value &v, Outgoing &o, std::vector<std::string
             }
             o.text += static_cast<char>(byte);
         }
-        o.kind = Outgoing::Text;
+        o.kind = Subset::Value::Text;
         return true;
     }
 
@@ -382,7 +548,7 @@ bool Writer::State::prepare(const Value &v, Outgoing &o, std::vector<std::string
     // from reaching another code.
     const double step_value = coded + static_cast<double>(t.reference);
     o.number = t.scale >= 0 ? step_value / ten : step_value * ten;
-    o.kind = Outgoing::Number;
+    o.kind = Subset::Value::Number;
     return true;
 }
 
@@ -392,7 +558,24 @@ Writer::~Writer() = default;
 
 bool Writer::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::string &out,
                     std::vector<std::string> &warnings, std::string &reason) {
-    if (state_->encode(pilot, dctx, out, warnings, reason)) return true;
+    Subset subset;
+    out.clear();
+    if (!prepare(pilot, dctx, subset, reason)) return false;
+    if (!encode(&subset, 1, false, out, reason)) return false;
+    warnings.insert(warnings.end(), subset.warnings.begin(), subset.warnings.end());
+    return true;
+}
+
+bool Writer::prepare(const ventrac_pilot *pilot, const ventrac_dctx *dctx, Subset &subset,
+                     std::string &reason) {
+    if (state_->prepare(pilot, dctx, subset, reason)) return true;
+    reason.insert(0, "not written as BUFR: ");
+    return false;
+}
+
+bool Writer::encode(const Subset *subsets, std::size_t count, bool compressed, std::string &out,
+                    std::string &reason) {
+    if (state_->pack(subsets, count, compressed, out, reason)) return true;
     out.clear();
     reason.insert(0, "not written as BUFR: ");
     return false;
@@ -403,7 +586,7 @@ Readiness check_table(const ventrac_element_spec *table, int count) {
     if (table == nullptr || count <= 0) return {false, -1, "the mode has no line"};
     const long version = newest_installed_version();
     if (version <= 0) return {false, -1, "the installed ecCodes holds no WMO master table"};
-    TableB tables(version);
+    TableB &tables = shared_table(version);
     Layout layout;
     return build_layout(table, count, tables, layout);
 }

@@ -46,7 +46,8 @@ std::string parse_datatype(std::string_view content, ventrac_datatype_entry &tab
         ++line_number;
         const std::size_t newline = content.find('\n');
         std::string_view line = content.substr(0, newline);
-        content = newline == std::string_view::npos ? std::string_view() : content.substr(newline + 1);
+        content = newline == std::string_view::npos ? std::string_view()
+                                                    : content.substr(newline + 1);
         line = line.substr(0, line.find('#'));
         const std::vector<std::string_view> w = words(line);
         if (w.empty()) continue;
@@ -55,7 +56,8 @@ std::string parse_datatype(std::string_view content, ventrac_datatype_entry &tab
         if (w.size() != 2 || !small_integer(w[0], mode) || !small_integer(w[1], type))
             return where + "expected 'mode type', two integers from -128 to 127";
         for (int i = 0; i < table.nb_modes; ++i)
-            if (table.modes[i] == mode) return where + "mode " + std::to_string(mode) + " is listed twice";
+            if (table.modes[i] == mode)
+                return where + "mode " + std::to_string(mode) + " is listed twice";
         if (table.nb_modes == kMaxPairs) return where + "more than 32 pairs";
         table.modes[table.nb_modes] = mode;
         table.types[table.nb_modes] = type;

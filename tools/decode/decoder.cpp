@@ -35,7 +35,8 @@ std::string Pilot::open(const std::string &path) {
     char error[512] = "";
     pilot_.reset(ventrac_pilot_open(path.c_str(), error, sizeof error));
     if (pilot_ == nullptr) return error[0] != '\0' ? error : "cannot read the pilot file " + path;
-    if (ventrac_pilot_line_count(pilot_.get()) == 0) return "the pilot file " + path + " holds no line";
+    if (ventrac_pilot_line_count(pilot_.get()) == 0)
+        return "the pilot file " + path + " holds no line";
     return {};
 }
 
@@ -69,8 +70,10 @@ std::string MessageDecoder::decode(std::string_view content, Observation &obs) {
         return "too short: " + std::to_string(content.size()) + " bytes, a message has at least 8";
     // The codec's error lines, kept in the trace file, name the station.
     if (tracing_)
-        ventrac_dctx_set_names(dctx_.get(), "ventrac-decode", std::string(message_identifier(content)).c_str());
-    const int count = ventrac_decode_text(dctx_.get(), pilot_.get(), content.data(), content.size());
+        ventrac_dctx_set_names(dctx_.get(), "ventrac-decode",
+                               std::string(message_identifier(content)).c_str());
+    const int count =
+        ventrac_decode_text(dctx_.get(), pilot_.get(), content.data(), content.size());
     if (count < 0) return decode_error(-count, ventrac_dctx_mode(dctx_.get()));
 
     obs.identifier = ventrac_dctx_identifier(dctx_.get());
@@ -80,16 +83,17 @@ std::string MessageDecoder::decode(std::string_view content, Observation &obs) {
     obs.elements.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const ventrac_decoded_element &d = *ventrac_dctx_element(dctx_.get(), i);
-        obs.elements.push_back({field(d.ident), field(d.spec.code), field(d.spec.name),
-                                field(d.spec.unit), trim_blanks(field(d.text)),
-                                trim_blanks(field(d.conv_text)), field(d.spec.comment),
-                                validity_of(ventrac_dctx_status(dctx_.get(), i)), d.value, d.conv_value});
+        obs.elements.push_back(
+            {field(d.ident), field(d.spec.code), field(d.spec.name), field(d.spec.unit),
+             trim_blanks(field(d.text)), trim_blanks(field(d.conv_text)), field(d.spec.comment),
+             validity_of(ventrac_dctx_status(dctx_.get(), i)), d.value, d.conv_value});
     }
     if (!lookups_.empty()) {
         values_.clear();
         for (const Lookup &l : lookups_) {
             int index = -1;
-            const double value = ventrac_dctx_find(dctx_.get(), l.code.c_str(), l.name.c_str(), &index);
+            const double value =
+                ventrac_dctx_find(dctx_.get(), l.code.c_str(), l.name.c_str(), &index);
             if (index < 0 || !std::isfinite(value))
                 values_ << "NA";
             else

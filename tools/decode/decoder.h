@@ -20,7 +20,6 @@ namespace ventrac::decode {
 // A pilot file read and parsed once for the whole run.
 class Pilot {
 public:
-
     // Reads and parses `path`; returns an empty text, or why it cannot be
     // used (it cannot be read, or it holds no line).
     std::string open(const std::string &path);

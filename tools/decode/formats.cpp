@@ -32,7 +32,8 @@ void append_telex_lines(Buffer &out, std::string_view message) {
         out << "  ";
         append_printable(out, rest.substr(0, end));
         out << '\n';
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + end_of_line.size());
+        rest = end == std::string_view::npos ? std::string_view()
+                                             : rest.substr(end + end_of_line.size());
     }
 }
 
@@ -47,7 +48,8 @@ void print_text(const Observation &obs, bool telex, Buffer &out) {
     std::vector<Row> rows;
     rows.reserve(obs.elements.size() + 1);
     rows.push_back({"ident", "code", "name", "value", "converted", "unit"});
-    for (const Element &e : obs.elements) rows.push_back({e.ident, e.code, e.name, e.text, e.conv_text, e.unit});
+    for (const Element &e : obs.elements)
+        rows.push_back({e.ident, e.code, e.name, e.text, e.conv_text, e.unit});
     std::size_t width[kColumns] = {};
     for (const Row &row : rows)
         for (int c = 0; c < kColumns; ++c) width[c] = std::max(width[c], row[c].size());
@@ -101,9 +103,10 @@ void print_json(const Observation &obs, bool telex, Buffer &out) {
         p = write_json_string(p, t.name);
         p = write_text(p, ",\"unit\":");
         p = write_json_string(p, t.unit);
-        p = write_text(p, valid                                ? ",\"valid\":true,\"missing\":false,\"value\":"
-                          : t.validity == Validity::Missing ? ",\"valid\":false,\"missing\":true,\"value\":"
-                                                            : ",\"valid\":false,\"missing\":false,\"value\":");
+        p = write_text(p, valid ? ",\"valid\":true,\"missing\":false,\"value\":"
+                          : t.validity == Validity::Missing
+                              ? ",\"valid\":false,\"missing\":true,\"value\":"
+                              : ",\"valid\":false,\"missing\":false,\"value\":");
         char *number = p;
         p = write_json_value(p, t.value, valid);
         const std::size_t number_size = static_cast<std::size_t>(p - number);

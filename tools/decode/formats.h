@@ -29,13 +29,13 @@ struct Element {
 // One decoded message. Its texts are views into storage that the caller
 // keeps until the observation is printed (the decoder's table, the input).
 struct Observation {
-    std::string_view file;        // the file's name, or FILE:LINE
+    std::string_view file;  // the file's name, or FILE:LINE
     std::string_view identifier;
     int mode = 0;
     int type_code = 0;
-    std::string_view message;     // the transmitted text, for --telex
+    std::string_view message;  // the transmitted text, for --telex
     std::vector<Element> elements;
-    std::string_view values;      // the --get lines
+    std::string_view values;  // the --get lines
 };
 
 class Printer {

@@ -4,6 +4,11 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#define VENTRAC_READ_AVAILABLE 1
+#endif
+
 namespace ventrac::decode {
 
 namespace {
@@ -12,7 +17,9 @@ namespace {
 // characters at most).
 constexpr std::size_t kFirstRead = 2048;
 
-bool blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+bool blank(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
 
 }  // namespace
 
@@ -20,6 +27,33 @@ std::string input_failure(const char *what, int error) {
     std::string text = what;
     if (error != 0) text += std::string(" (") + std::strerror(error) + ")";
     return text;
+}
+
+std::size_t read_available(std::FILE *file, char *data, std::size_t size, bool &failed,
+                           int &error) {
+    failed = false;
+    error = 0;
+#ifdef VENTRAC_READ_AVAILABLE
+    // The descriptor is read, not the stream, so that nothing waits in a
+    // stdio buffer; a stream without one (in memory) is read as a stream.
+    if (const int descriptor = fileno(file); descriptor >= 0) {
+        for (;;) {
+            const ssize_t n = ::read(descriptor, data, size);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno == EINTR) continue;
+            failed = true;
+            error = errno;
+            return 0;
+        }
+    }
+#endif
+    errno = 0;
+    const std::size_t n = std::fread(data, 1, size, file);
+    if (n < size && std::ferror(file) != 0) {
+        failed = true;
+        error = errno;
+    }
+    return n;
 }
 
 std::string read_whole(const std::string &path, std::string &content) {
@@ -68,18 +102,30 @@ LineReader::~LineReader() {
 
 bool LineReader::fill() {
     if (at_end_ || file_ == nullptr) return false;
-    errno = 0;
     begin_ = 0;
-    end_ = std::fread(block_.data(), 1, block_.size(), file_);
-    if (end_ < block_.size()) {
+    bool failed = false;
+    int error = 0;
+    end_ = read_available(file_, block_.data(), block_.size(), failed, error);
+    short_read_ = end_ < block_.size();
+    if (end_ == 0) {
         at_end_ = true;
-        if (std::ferror(file_) != 0) failure_ = input_failure("cannot be read", errno);
+        if (failed) failure_ = input_failure("cannot be read", error);
     }
     return end_ != 0;
 }
 
-bool LineReader::next(std::string_view &line, long &number, bool &too_long) {
+bool LineReader::would_wait() const {
+    return short_read_ && !at_end_ &&
+           std::memchr(block_.data() + begin_, '\n', end_ - begin_) == nullptr;
+}
+
+bool LineReader::next(std::string_view &line, long &number, bool &too_long, bool unless_waiting) {
+    waiting_ = false;
     for (;;) {
+        if (unless_waiting && would_wait()) {
+            waiting_ = true;
+            return false;
+        }
         // One line: from the block when it ends there, else gathered across
         // blocks into long_line_.
         long_line_.clear();
@@ -92,7 +138,8 @@ bool LineReader::next(std::string_view &line, long &number, bool &too_long) {
             const std::size_t available = end_ - begin_;
             const void *feed = std::memchr(start, '\n', available);
             const std::size_t take =
-                feed != nullptr ? static_cast<std::size_t>(static_cast<const char *>(feed) - start) : available;
+                feed != nullptr ? static_cast<std::size_t>(static_cast<const char *>(feed) - start)
+                                : available;
             found_end = feed != nullptr;
             if (found_end && length == 0) {
                 text = std::string_view(start, take);  // the usual case: no copy

@@ -15,6 +15,14 @@ namespace ventrac::decode {
 // "cannot be opened (No such file or directory)".
 std::string input_failure(const char *what, int error);
 
+// Reads into data[0, size) what `file` holds now, waiting only while it
+// holds nothing: on a pipe or a terminal, a line that has come is handed over
+// without waiting for a block to fill. Where the system offers no such read,
+// a plain fread(). Returns the count of bytes read: 0 at the end of the input
+// or on an error, when `failed` is set and `error` holds the system's reason
+// (errno; 0 when none is known).
+std::size_t read_available(std::FILE *file, char *data, std::size_t size, bool &failed, int &error);
+
 // Reads the file `path` whole into `content` (replaced; its storage is
 // reused from call to call). Returns an empty text, or why it could not be
 // read.
@@ -45,7 +53,19 @@ public:
     // `too_long` is set when the line was longer than kMaxLine (its text is
     // then empty). Returns false at the end of the input, or when reading
     // fails: then failure() says why.
-    bool next(std::string_view &line, long &number, bool &too_long);
+    //
+    // With `unless_waiting`, it also returns false, and waiting() true,
+    // instead of waiting for input that has not come yet: the lines read so
+    // far can then go out at once.
+    bool next(std::string_view &line, long &number, bool &too_long, bool unless_waiting = false);
+
+    // Whether the last next() stopped because the next line has not come
+    // in whole yet.
+    bool waiting() const { return waiting_; }
+
+    // Whether reading on would wait: the last read took what the input then
+    // held, short of a block, and no whole line is left of it.
+    bool would_wait() const;
 
 private:
     bool fill();  // reads the next block; false at the end or on an error
@@ -56,6 +76,8 @@ private:
     std::vector<char> block_;
     std::size_t begin_ = 0, end_ = 0;  // unread bytes of block_
     bool at_end_ = false;
+    bool short_read_ = false;  // the last read filled less than the block
+    bool waiting_ = false;
     long number_ = 0;
     std::string long_line_;  // a line that spans blocks
 };

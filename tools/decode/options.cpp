@@ -30,7 +30,8 @@ std::string conflict(const Options &o, bool json, bool csv, bool bufr_setting) {
         return "--get prints values alone: it cannot be used with --json, --csv or --telex";
     if (!o.bufr) {
         if (bufr_setting)
-            return "--keep-implausible, --centre, --subcentre and --table-version go with --bufr";
+            return "--keep-implausible, --centre, --subcentre, --table-version, --bufr-subsets and "
+                   "--bufr-uncompressed go with --bufr";
         return {};
     }
     if (o.bufr->path == "-" && (json || csv || o.telex || !o.lookups.empty()))
@@ -65,7 +66,12 @@ const char *usage_text() {
            "  --centre N         BUFR originating centre (0 to 65535)\n"
            "  --subcentre N      BUFR originating sub-centre (0 to 65535)\n"
            "  --table-version N  BUFR master table version (1 to 255; 0, the default:\n"
-           "                     the newest installed)\n"
+           "                     the lowest installed that defines every descriptor of\n"
+           "                     the message as the newest does)\n"
+           "  --bufr-subsets N   put up to N consecutive messages of one layout (mode and\n"
+           "                     delayed counts) into one BUFR message of N subsets\n"
+           "                     (1 to 10000; default 1: one message each)\n"
+           "  --bufr-uncompressed  write messages of several subsets uncompressed\n"
            "  --help             print this text\n"
            "  --version          print the version\n"
            "\n"
@@ -120,13 +126,18 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
             o.lines = true;
         } else if (arg == "--keep-implausible") {
             bufr.keep_implausible = bufr_setting = true;
+        } else if (arg == "--bufr-uncompressed") {
+            bufr.uncompressed = bufr_setting = true;
+        } else if (arg == "--bufr-subsets") {
+            if (!number(1, kMaxSubsets, bufr.subsets)) return usage_error(range(1, kMaxSubsets));
+            bufr_setting = true;
         } else if (arg == "--get") {
             if (!needs(2)) return usage_error("--get needs a descriptor and a name");
             o.lookups.push_back({argv[i + 1], argv[i + 2]});
             i += 2;
         } else if (arg == "--datatype" || arg == "--trace" || arg == "--bufr") {
             if (!needs(1)) return usage_error(std::string(arg) + " needs a file name");
-            const bool twice = arg == "--trace" ? o.trace_path.has_value()
+            const bool twice = arg == "--trace"  ? o.trace_path.has_value()
                                : arg == "--bufr" ? o.bufr.has_value()
                                                  : o.datatype_path.has_value();
             if (twice) return usage_error(std::string(arg) + " is given twice");
@@ -146,8 +157,9 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
             const long low = 0;
             long value = 0;
             if (!number(low, high, value)) return usage_error(range(low, high));
-            (arg == "--centre" ? bufr.centre : arg == "--subcentre" ? bufr.subcentre : bufr.table_version) =
-                value;
+            (arg == "--centre"      ? bufr.centre
+             : arg == "--subcentre" ? bufr.subcentre
+                                    : bufr.table_version) = value;
             bufr_setting = true;
         } else {
             return usage_error("unknown option " + std::string(arg));
@@ -159,7 +171,8 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
     }
     if (std::string error = conflict(o, json, csv, bufr_setting); !error.empty())
         return usage_error(error);
-    if (positional.size() < 2) return usage_error("a pilot file and at least one HPK file are needed");
+    if (positional.size() < 2)
+        return usage_error("a pilot file and at least one HPK file are needed");
     o.format = !o.lookups.empty() ? Format::Get
                : json             ? Format::Json
                : csv              ? Format::Csv

@@ -26,7 +26,12 @@ struct BufrOptions {
     std::optional<long> centre;
     std::optional<long> subcentre;
     std::optional<long> table_version;
+    long subsets = 1;           // most subsets in one BUFR message
+    bool uncompressed = false;  // messages of several subsets left uncompressed
 };
+
+// Largest --bufr-subsets.
+constexpr long kMaxSubsets = 10000;
 
 struct Options {
     Format format = Format::Text;

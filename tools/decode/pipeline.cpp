@@ -10,7 +10,7 @@ namespace ventrac::decode {
 bool FileListSource::next(Batch &batch) {
     if (position_ >= files_) return false;
     batch.first = position_;
-    batch.count = std::min(kFilesPerBatch, files_ - position_);
+    batch.count = std::min(per_batch_, files_ - position_);
     position_ += batch.count;
     return true;
 }
@@ -19,6 +19,7 @@ bool LineSource::next(Batch &batch) {
     batch.text.clear();
     batch.lines.clear();
     batch.source_failure.clear();
+    batch.flush = false;
     while (position_ < files_.size()) {
         batch.source = files_[position_];
         if (!reader_) {
@@ -34,17 +35,26 @@ bool LineSource::next(Batch &batch) {
         std::string_view line;
         long number = 0;
         bool too_long = false;
-        while (batch.lines.size() < kLinesPerBatch && batch.text.size() < kLineBytesPerBatch &&
-               reader_->next(line, number, too_long)) {
+        while (batch.lines.size() < per_batch_ && batch.text.size() < bytes_per_batch_ &&
+               reader_->next(line, number, too_long, !batch.lines.empty())) {
             batch.lines.push_back({batch.text.size(), line.size(), number, too_long});
             batch.text.append(line);
         }
-        if (batch.lines.size() == kLinesPerBatch || batch.text.size() >= kLineBytesPerBatch)
+        if (reader_->waiting()) {
+            batch.flush = true;  // the lines come no faster than they are decoded
             return true;
+        }
+        if (batch.lines.size() == per_batch_ || batch.text.size() >= bytes_per_batch_) {
+            batch.flush = reader_->would_wait();  // full just as the input pauses
+            return true;
+        }
         // The file ended (or failed): its last lines, then the next file.
         batch.source_failure = reader_->failure();
         reader_.reset();
         ++position_;
+        // Standard input, next, may be a live feed: what came before it
+        // goes out now.
+        batch.flush = position_ < files_.size() && files_[position_] == "-";
         if (!batch.lines.empty() || !batch.source_failure.empty()) return true;
     }
     return false;
@@ -71,12 +81,18 @@ void write_batch(const Batch &batch, const Sinks &sinks) {
     put(sinks.out, out.substr(at));
     if (sinks.trace != nullptr) put(sinks.trace, batch.trace.view());
     if (sinks.bufr != nullptr) put(sinks.bufr, batch.bufr.view());
+    if (batch.flush) {
+        std::fflush(sinks.out);
+        if (sinks.trace != nullptr) std::fflush(sinks.trace);
+        if (sinks.bufr != nullptr) std::fflush(sinks.bufr);
+    }
 }
 
 // The shared state of the threads. There is no writing thread: the worker
 // that finishes a batch writes it, and every finished batch after it, when
 // no other worker is writing, so the output leaves in order from the core
-// that has just printed it.
+// that has just printed it. The source has a lock of its own: a worker
+// waiting there for a live feed's next line keeps no other from writing.
 class Pipeline {
 public:
     Pipeline(BatchSource &source, const Sinks &sinks, std::size_t batches)
@@ -95,8 +111,12 @@ public:
                     if (stop_) return;
                     batch = free_.back();
                     free_.pop_back();
+                }
+                {
+                    std::lock_guard source_lock(source_mutex_);
                     if (exhausted_ || !source_.next(*batch)) {
                         exhausted_ = true;
+                        std::lock_guard lock(mutex_);
                         free_.push_back(batch);
                         free_ready_.notify_all();
                         return;
@@ -157,7 +177,8 @@ private:
     BatchSource &source_;
     const Sinks &sinks_;
     std::vector<Batch> pool_;
-    std::mutex mutex_;
+    std::mutex source_mutex_;  // guards source_, next_sequence_ and exhausted_
+    std::mutex mutex_;         // guards the rest
     std::condition_variable free_ready_;
     std::vector<Batch *> free_;
     std::vector<Batch *> done_;  // finished batches, by sequence modulo the pool

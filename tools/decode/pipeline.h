@@ -25,7 +25,8 @@
 
 namespace ventrac::decode {
 
-// Files per batch, and lines (or bytes of lines) per batch.
+// Files per batch, and lines (or bytes of lines) per batch, unless the
+// source is given other counts.
 constexpr std::size_t kFilesPerBatch = 64;
 constexpr std::size_t kLinesPerBatch = 64;
 constexpr std::size_t kLineBytesPerBatch = 1 << 20;
@@ -56,6 +57,9 @@ struct Batch {
     std::string text;
     std::vector<InputLine> lines;
     std::string source_failure;  // the file of lines could not be opened or read
+    // The input paused after this batch: what it wrote is flushed at once
+    // rather than left in the streams' buffers.
+    bool flush = false;
 
     // What the batch wrote.
     Buffer out;    // standard output
@@ -85,22 +89,29 @@ public:
 // The names of files, kFilesPerBatch at a time.
 class FileListSource final : public BatchSource {
 public:
-    explicit FileListSource(std::size_t files) : files_(files) {}
+    explicit FileListSource(std::size_t files, std::size_t per_batch = kFilesPerBatch)
+        : files_(files), per_batch_(per_batch) {}
     bool next(Batch &batch) override;
 
 private:
-    std::size_t files_;
+    std::size_t files_, per_batch_;
     std::size_t position_ = 0;
 };
 
-// The lines of every file of a list ("-" is standard input), streamed.
+// The lines of every file of a list ("-" is standard input), streamed. A
+// batch ends early when the input pauses (a pipe or a terminal holds no
+// further whole line), so that a live feed is decoded as it comes.
 class LineSource final : public BatchSource {
 public:
-    explicit LineSource(const std::vector<std::string_view> &files) : files_(files) {}
+    explicit LineSource(const std::vector<std::string_view> &files,
+                        std::size_t per_batch = kLinesPerBatch,
+                        std::size_t bytes_per_batch = kLineBytesPerBatch)
+        : files_(files), per_batch_(per_batch), bytes_per_batch_(bytes_per_batch) {}
     bool next(Batch &batch) override;
 
 private:
     const std::vector<std::string_view> &files_;
+    std::size_t per_batch_, bytes_per_batch_;
     std::size_t position_ = 0;  // the file being read
     std::unique_ptr<LineReader> reader_;
 };

@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -58,11 +59,27 @@ bufr::Settings bufr_settings(const BufrOptions &b) {
 }
 #endif
 
+// Messages per batch: with bulletins, those of one bulletin at most, so that
+// bulletins are cut where batches are, the same for any number of threads.
+std::size_t files_per_batch(const Options &o) {
+    return o.bufr && o.bufr->subsets > 1 ? static_cast<std::size_t>(o.bufr->subsets)
+                                         : kFilesPerBatch;
+}
+std::size_t lines_per_batch(const Options &o) {
+    return o.bufr && o.bufr->subsets > 1 ? static_cast<std::size_t>(o.bufr->subsets)
+                                         : kLinesPerBatch;
+}
+std::size_t line_bytes_per_batch(const Options &o) {
+    // Room for as many messages of the longest kind.
+    return std::max(kLineBytesPerBatch, lines_per_batch(o) * (VENTRAC_MESSAGE_MAX + 1));
+}
+
 // One decoding thread's tools: its decoding context, its BUFR writer, and
 // the storage it reuses from message to message.
 class Worker final : public BatchWorker {
 public:
-    Worker(const Options &o, const Pilot &pilot, const ventrac_datatype_entry &datatypes, const Printer &printer)
+    Worker(const Options &o, const Pilot &pilot, const ventrac_datatype_entry &datatypes,
+           const Printer &printer)
         : options_(o), printer_(printer), decoder_(pilot, datatypes, o.lookups), pilot_(pilot) {
 #ifdef VENTRAC_HAVE_BUFR
         if (o.bufr) bufr_.emplace(bufr_settings(*o.bufr));
@@ -80,18 +97,24 @@ public:
                 else
                     decode(batch, file, content_);
             }
+#ifdef VENTRAC_HAVE_BUFR
+            write_bulletin(batch);
+#endif
             return;
         }
         for (const InputLine &line : batch.lines) {
             name_.assign(batch.source).append(":").append(std::to_string(line.number));
             if (line.too_long)
-                fail(batch, name_, "longer than " + std::to_string(LineReader::kMaxLine) +
-                                       " bytes, a message has at most " +
-                                       std::to_string(VENTRAC_MESSAGE_MAX));
+                fail(batch, name_,
+                     "longer than " + std::to_string(LineReader::kMaxLine) +
+                         " bytes, a message has at most " + std::to_string(VENTRAC_MESSAGE_MAX));
             else
                 decode(batch, name_, std::string_view(batch.text).substr(line.offset, line.length));
         }
         if (!batch.source_failure.empty()) fail(batch, batch.source, batch.source_failure);
+#ifdef VENTRAC_HAVE_BUFR
+        write_bulletin(batch);
+#endif
     }
 
 private:
@@ -109,20 +132,70 @@ private:
         }
         printer_.print(obs_, batch.out);
 #ifdef VENTRAC_HAVE_BUFR
-        if (bufr_) {
+        if (bufr_ && options_.bufr->subsets > 1) {
+            add_subset(batch, name);
+        } else if (bufr_) {
             warnings_.clear();
             reason_.clear();
             if (bufr_->encode(pilot_.get(), decoder_.context(), message_, warnings_, reason_)) {
                 batch.bufr << message_;
                 for (const std::string &w : warnings_)
-                    batch.error(std::string(kProgram).append(name).append(": ").append(w).append("\n"));
+                    batch.error(
+                        std::string(kProgram).append(name).append(": ").append(w).append("\n"));
             } else {
-                batch.error(std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
+                batch.error(
+                    std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
                 batch.failed = true;
             }
         }
 #endif
     }
+
+#ifdef VENTRAC_HAVE_BUFR
+    // The message just decoded as the next subset of the bulletin being
+    // gathered; a message of another layout first sends the bulletin out.
+    void add_subset(Batch &batch, std::string_view name) {
+        if (!bufr_->prepare(pilot_.get(), decoder_.context(), next_, reason_)) {
+            batch.error(
+                std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
+            batch.failed = true;
+            return;
+        }
+        for (const std::string &w : next_.warnings)
+            batch.error(std::string(kProgram).append(name).append(": ").append(w).append("\n"));
+        if (gathered_ > 0 && !next_.same_layout(subsets_[0])) write_bulletin(batch);
+        if (subsets_.size() <= gathered_) {
+            subsets_.resize(gathered_ + 1);
+            names_.resize(gathered_ + 1);
+        }
+        std::swap(subsets_[gathered_], next_);  // storage kept for reuse
+        names_[gathered_].assign(name);
+        if (++gathered_ == static_cast<std::size_t>(options_.bufr->subsets)) write_bulletin(batch);
+    }
+
+    // Sends out the subsets gathered, as one message; when BUFR cannot carry
+    // it, each goes out alone, so that only the one at fault fails.
+    void write_bulletin(Batch &batch) {
+        if (gathered_ == 0) return;  // none gathered, or no BUFR asked for
+        const bool compressed = !options_.bufr->uncompressed;
+        if (bufr_->encode(subsets_.data(), gathered_, compressed, message_, reason_)) {
+            batch.bufr << message_;
+        } else {
+            for (std::size_t i = 0; i < gathered_; ++i) {
+                if (gathered_ > 1 &&
+                    bufr_->encode(&subsets_[i], 1, compressed, message_, reason_)) {
+                    batch.bufr << message_;
+                    continue;
+                }
+                batch.error(
+                    std::string(kProgram).append(names_[i]).append(": ").append(reason_).append(
+                        "\n"));
+                batch.failed = true;
+            }
+        }
+        gathered_ = 0;
+    }
+#endif
 
     const Options &options_;
     const Printer &printer_;
@@ -137,6 +210,10 @@ private:
     std::string message_;
     std::vector<std::string> warnings_;
     std::string reason_;
+    std::vector<bufr::Subset> subsets_;  // the bulletin being gathered: subsets_[0 .. gathered_)
+    std::vector<std::string> names_;     // and the names of its messages
+    bufr::Subset next_;
+    std::size_t gathered_ = 0;
 #endif
 };
 
@@ -186,7 +263,8 @@ int run(int argc, const char *const *argv) {
     OutputFile trace, bufr;
     if (o.trace_path) {
         trace.file = std::fopen(o.trace_path->c_str(), "w");
-        if (trace.file == nullptr) return usage_error("cannot open the trace file " + *o.trace_path);
+        if (trace.file == nullptr)
+            return usage_error("cannot open the trace file " + *o.trace_path);
         trace.owned = true;
     }
     if (o.bufr) {
@@ -208,8 +286,8 @@ int run(int argc, const char *const *argv) {
         workers.push_back(std::make_unique<Worker>(o, pilot, datatypes, printer));
         threads.push_back(workers.back().get());
     }
-    FileListSource files(o.files.size());
-    LineSource lines(o.files);
+    FileListSource files(o.files.size(), files_per_batch(o));
+    LineSource lines(o.files, lines_per_batch(o), line_bytes_per_batch(o));
     BatchSource &source = o.lines ? static_cast<BatchSource &>(lines) : files;
     Sinks sinks;
     sinks.trace = trace.file;

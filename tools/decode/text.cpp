@@ -11,7 +11,6 @@ namespace ventrac::decode {
 
 namespace {
 
-
 // Bytes a JSON string holds as they are: printable ASCII but '"' and '\\'.
 constexpr auto kJsonPlain = [] {
     std::array<bool, 256> plain{};
@@ -60,8 +59,8 @@ std::uint64_t load4(const unsigned char *s) {
     const std::uint64_t quote = w ^ (ones * '"'), backslash = w ^ (ones * '\\');
     // Below 0x20; a quote; a backslash; 0x7F (0x80 once one is added) and
     // above.
-    return ((((w - ones * 0x20) & ~w) | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) |
-             w | (w + ones)) &
+    return ((((w - ones * 0x20) & ~w) | ((quote - ones) & ~quote) |
+             ((backslash - ones) & ~backslash) | w | (w + ones)) &
             highs) != 0;
 }
 
@@ -190,7 +189,9 @@ char *write_number(char *p, double value) {
     return std::to_chars(p, p + kNumberRoom, value).ptr;
 }
 
-void append_number(Buffer &out, double value) { out.commit(write_number(out.reserve(kNumberRoom), value)); }
+void append_number(Buffer &out, double value) {
+    out.commit(write_number(out.reserve(kNumberRoom), value));
+}
 
 char *write_json_string(char *p, std::string_view text) {
     *p++ = '"';
