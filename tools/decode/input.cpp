@@ -4,8 +4,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include <climits>
+
 #if defined(__unix__) || defined(__APPLE__)
 #include <unistd.h>
+#define VENTRAC_READ_AVAILABLE 1
+#elif defined(_WIN32)
+#include <io.h>
+#include <stdio.h>
 #define VENTRAC_READ_AVAILABLE 1
 #endif
 
@@ -16,6 +22,26 @@ namespace {
 // First size tried for a whole file: every message fits (7 + 1366
 // characters at most).
 constexpr std::size_t kFirstRead = 2048;
+
+#ifdef VENTRAC_READ_AVAILABLE
+// One read of the descriptor: what has arrived, up to `size` bytes, at
+// least one unless at the end; -1 with errno on failure.
+int descriptor_of(std::FILE *file) {
+#ifdef _WIN32
+    return _fileno(file);
+#else
+    return fileno(file);
+#endif
+}
+
+long long read_descriptor(int descriptor, char *data, std::size_t size) {
+#ifdef _WIN32
+    return _read(descriptor, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
+#else
+    return ::read(descriptor, data, size);
+#endif
+}
+#endif
 
 bool blank(std::string_view line) {
     return line.find_first_not_of(" \t") == std::string_view::npos;
@@ -36,9 +62,9 @@ std::size_t read_available(std::FILE *file, char *data, std::size_t size, bool &
 #ifdef VENTRAC_READ_AVAILABLE
     // The descriptor is read, not the stream, so that nothing waits in a
     // stdio buffer; a stream without one (in memory) is read as a stream.
-    if (const int descriptor = fileno(file); descriptor >= 0) {
+    if (const int descriptor = descriptor_of(file); descriptor >= 0) {
         for (;;) {
-            const ssize_t n = ::read(descriptor, data, size);
+            const long long n = read_descriptor(descriptor, data, size);
             if (n >= 0) return static_cast<std::size_t>(n);
             if (errno == EINTR) continue;
             failed = true;
