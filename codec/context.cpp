@@ -414,6 +414,10 @@ int ventrac_encode_packed(ventrac_cctx *cctx, const ventrac_pilot *pilot, int mo
         env.buffer = packed;
         env.trace = cctx->trace;
         const int octets = ventrac::pack_message(env, static_cast<signed char>(mode), table.kept);
+        if (env.count_refused) {
+            std::memset(packed, 0, VENTRAC_PACKED_SIZE);
+            return -VENTRAC_ERR_COUNT;
+        }
         if (octets > 0 && values_used != nullptr) *values_used = env.ival;
         return octets;
     } catch (const std::exception &) {

@@ -47,6 +47,8 @@ extern "C" {
 #define VENTRAC_ERR_SHORT_TEXT 250  /* a transmitted text shorter than 8 characters */
 #define VENTRAC_ERR_ARGUMENT 249    /* a NULL pointer or a size out of range */
 #define VENTRAC_ERR_MEMORY 248      /* memory ran out */
+#define VENTRAC_ERR_COUNT 246       /* a delayed count the decoder would not read back
+                                       as the number of repetitions sent */
 
 /* Why a decoded element is (or is not) usable. */
 #define VENTRAC_STATUS_VALID 0        /* valid is 1 */
@@ -235,7 +237,9 @@ void ventrac_cctx_set_trace_fn(ventrac_cctx *cctx, ventrac_write_fn write, void 
  * Returns the packed size in bytes (> 0) and sets *values_used (may be NULL)
  * to the number of values the walk consumed; 0 when no line belongs to the
  * mode, when a field does not fit in the buffer or the walk takes more than
- * 65536 steps; -VENTRAC_ERR_ARGUMENT for a NULL pointer or a mode outside
+ * 65536 steps; -VENTRAC_ERR_COUNT when a delayed count would not be read
+ * back as the number of repetitions sent (nothing usable is written: a
+ * message that would be misread is never made); -VENTRAC_ERR_ARGUMENT for a NULL pointer or a mode outside
  * -128..127. Never writes outside `packed`.
  */
 int ventrac_encode_packed(ventrac_cctx *cctx, const ventrac_pilot *pilot, int mode,

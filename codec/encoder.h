@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "codec/codec.h"
 #include "codec/sink.h"
@@ -27,15 +28,35 @@ struct EncodeEnv {
     std::uint32_t bitpos = 0;
     int ival = 0;    // next value to consume
     long steps = 0;  // checked against kMaxWalkSteps
+    // Set when a delayed count was refused: the table entry of its
+    // descriptor and the number of repetitions it would have sent.
+    bool count_refused = false;
+    int refused_entry = 0;
+    int refused_count = 0;
 
     const ElementSpec &spec(int j) const;
 };
 
 // Clears the buffer, writes `mode` in entry 0's width, then codes and packs
 // the values of entries 1 .. count - 1, walking replicated groups. Returns
-// the packed size in bytes, or 0 when a field does not fit or the walk takes
-// more than kMaxWalkSteps steps.
+// the packed size in bytes, or 0 when a field does not fit, the walk takes
+// more than kMaxWalkSteps steps, or a delayed count would not be read back
+// as the number of repetitions sent (then `count_refused` is set).
 int pack_message(EncodeEnv &env, signed char mode, int count);
+
+// The code a delayed count is sent with. `sent` repetitions are walked (the
+// count taken from the value, 0 when negative or unusable); `today` is the
+// code the value and its presence flag give. The decoder must read `sent`
+// back: `today` is kept when it does, else `sent` itself is coded as a
+// present value; nothing when neither reads back as `sent`.
+std::optional<std::int64_t> delayed_count_code(const ElementSpec &e, int sent, std::int64_t today);
+
+// The number of repetitions the decoder walks for a delayed count sent as
+// `code` under `e`.
+int count_read_back(const ElementSpec &e, std::int64_t code);
+
+// The error line of a refused count, without the leading names.
+extern const char *const kMessage246;
 
 // Coded integer of value `ival` under element specel[j]: the inverse of the
 // coding law, rounded, clipped to 0 .. max_coded; the all-ones value of the
