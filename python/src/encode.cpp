@@ -67,9 +67,7 @@ std::string number(double v) {
 // walking the element table of the mode as the encoder walks it: every value
 // must be coded as it reads back (within half a resolution step), which the
 // encoder does not see to by itself: it clips a value outside its element's
-// range to the nearest end, and repeats a delayed group as many times as the
-// count it was handed, whole or not, where the decoder repeats it as many
-// times as the coded count says.
+// range to the nearest end.
 class ValueCheck {
 public:
     ValueCheck(const ElementSpec *table, int size, const std::vector<double> &values,
@@ -138,25 +136,14 @@ private:
         return true;
     }
 
-    // A delayed count: present, whole, and read back as the same count.
+    // A delayed count: within its element's range when present. The walk
+    // repeats the group as many times as its whole part (none for a
+    // negative count); whether the decoder reads that count back is the
+    // encoder's to refuse.
     bool check_count(const ElementSpec &e, std::size_t i, int &count) {
-        const long index = static_cast<long>(i);
-        if (presence_[i] == 0)
-            return fail("value " + std::to_string(i) + " is the count of delayed replication " + element_name(e) +
-                            ": it cannot be missing",
-                        index);
         if (!check_value(e, i)) return false;
         const double v = values_[i];
-        if (v != std::trunc(v) || v < 0 || v > 2147483647.0)
-            return fail("value " + std::to_string(i) + " (" + number(v) + ") is the count of delayed replication " +
-                            element_name(e) + ": it must be a whole number",
-                        index);
-        const double decoded = physical(e, std::trunc(unrounded(e, v) + 0.5));
-        if (!(std::trunc(decoded) == v))
-            return fail("value " + std::to_string(i) + " (" + number(v) + ") is the count of delayed replication " +
-                            element_name(e) + ": it would be read back as " + number(decoded),
-                        index);
-        count = static_cast<int>(v);
+        count = v > 0 && v < 2147483648.0 ? static_cast<int>(v) : 0;
         return true;
     }
 
@@ -276,6 +263,10 @@ py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, 
         g_encoders.give_back(cctx);
     }
     if (packed_size == -VENTRAC_ERR_MEMORY || length == -VENTRAC_ERR_MEMORY) throw std::bad_alloc();
+    if (packed_size == -VENTRAC_ERR_COUNT)
+        encode_error("a delayed count would not be read back as the number of repetitions sent "
+                     "(error " + std::to_string(VENTRAC_ERR_COUNT) + "): its element's width, law or "
+                     "max_coded cannot carry it");
     if (packed_size <= 0)
         encode_error("the observation does not fit in a message of " + std::to_string(VENTRAC_PACKED_SIZE) +
                      " packed bytes, or its replications repeat more than the encoder walks");
