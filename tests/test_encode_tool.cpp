@@ -254,6 +254,31 @@ TEST(EncodeTool, TwoRecordsNeverWriteOneFile) {
     EXPECT_TRUE(fs::exists(dir.path() / "out" / "HPK_B_3"));
 }
 
+#ifdef VENTRAC_ENCODE_BUFR
+// ventrac-decode --bufr, then ventrac-encode --from-bufr: the example's
+// resolution is BUFR's, so both modes give back ventrac's bytes. A subset
+// no mode of the pilot file describes is reported by message and subset.
+TEST(EncodeTool, BufrFromTheDecoderGivesBackTheMessages) {
+    TempDir dir;
+    const std::string one = ventrac_message(dir, "obs1.txt", 1);
+    const std::string two = ventrac_message(dir, "obs2.txt", 2);
+    const RunResult bufr = run_decode(dir.path(), "--bufr all.bufr " + quote(kPilot) + " HPK_obs1.txt HPK_obs2.txt");
+    ASSERT_EQ(bufr.status, 0) << bufr.err;
+    RunResult r = run_encode(dir.path(), "--from-bufr " + quote(kPilot) + " all.bufr - < all.bufr");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, one + "\n" + two + "\n" + one + "\n" + two + "\n");
+    // Without its last line the pilot file has no mode with these descriptors.
+    std::string pilot = read_file(kPilot);
+    pilot.erase(pilot.rfind('\n', pilot.size() - 2) + 1);
+    write_file(dir.file("short.pilot"), pilot);
+    r = run_encode(dir.path(), "--from-bufr short.pilot all.bufr");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "all.bufr: message 1 subset 1: no operating mode of the pilot file has these descriptors\n"
+                     "all.bufr: message 2 subset 1: no operating mode of the pilot file has these descriptors\n");
+}
+#endif
+
 TEST(EncodeTool, UsageHelpAndVersion) {
     TempDir dir;
     EXPECT_EQ(run_encode(dir.path(), "--help").status, 0);

@@ -15,6 +15,8 @@ struct Item {
     std::string stem;   // what tells it from the others of its file, for file names
     std::string line;   // JSON text, when `parsed` is false
     bool parsed = false;
+    bool positional = false;  // the record's values are in the encoder's order
+
     Record record;
     std::string file;   // the record's own file name, when it gave one
     std::string error;  // set when the input cannot give this observation

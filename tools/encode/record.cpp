@@ -43,6 +43,33 @@ std::string number_text(double v) {
     return std::string(text, end);
 }
 
+// Whether a present value is coded as it reads back: rounded into
+// 0 .. max_coded, below the all-ones code of a missing value.
+bool fits(const ElementSpec &e, double v) {
+    const int width = rules::packed_width(e);
+    if (width <= 0) return false;
+    double largest = static_cast<double>(e.max_coded);
+    if (width < 64) largest = std::min(largest, std::ldexp(1.0, width) - 2.0);
+    if (largest < 0) return false;
+    const double x = law_power((v - e.reference) / e.scale, 1.0 / e.power);
+    return x + 0.5 >= 0.0 && x + 0.5 < largest + 1.0;
+}
+
+// Checks present value `x` of element `what` under `e` (a count is the
+// encoder's to check); "" or why it is refused. Adds a warning instead
+// under `clip`.
+std::string check_value(const ElementSpec &e, const std::string &what, double x, bool count, bool clip,
+                        std::vector<std::string> &warnings) {
+    if (!std::isfinite(x)) return what + ": the value is not a finite number";
+    if (count || fits(e, x)) return {};
+    const std::int64_t coded = rules::coded_value(e, x);
+    const std::string text = what + ": value " + number_text(x) + " lies outside what its width and law can carry";
+    if (!clip) return text;
+    warnings.push_back(text + "; sent as code " + std::to_string(coded) + " (" +
+                       number_text(rules::physical_value(e, static_cast<double>(coded))) + ")");
+    return {};
+}
+
 // The record's elements by descriptor and name, each taken once, in record
 // order when a name comes more than once. Takes can be undone, latest first.
 class Index {
@@ -158,32 +185,11 @@ private:
             push(0.0, 0);
             return true;
         }
-        const double x = *v.value;
-        if (!std::isfinite(x))
-            return fail("element " + v.code + " " + v.name + ": the value is not a finite number");
-        if (!count && !fits(e, x)) {
-            const std::int64_t coded = rules::coded_value(e, x);
-            const std::string what = "element " + v.code + " " + v.name + ": value " + number_text(x) +
-                                     " lies outside what its width and law can carry";
-            if (!clip_) return fail(what);
-            out_.warnings.push_back(what + "; sent as code " + std::to_string(coded) + " (" +
-                                    number_text(rules::physical_value(e, static_cast<double>(coded))) +
-                                    ")");
-        }
-        push(x, 1);
+        const std::string why = check_value(e, "element " + v.code + " " + v.name, *v.value, count, clip_,
+                                            out_.warnings);
+        if (!why.empty()) return fail(why);
+        push(*v.value, 1);
         return true;
-    }
-
-    // Whether a present value is coded as it reads back: rounded into
-    // 0 .. max_coded, below the all-ones code of a missing value.
-    static bool fits(const ElementSpec &e, double v) {
-        const int width = rules::packed_width(e);
-        if (width <= 0) return false;
-        double largest = static_cast<double>(e.max_coded);
-        if (width < 64) largest = std::min(largest, std::ldexp(1.0, width) - 2.0);
-        if (largest < 0) return false;
-        const double x = law_power((v - e.reference) / e.scale, 1.0 / e.power);
-        return x + 0.5 >= 0.0 && x + 0.5 < largest + 1.0;
     }
 
     struct Mark {
@@ -332,6 +338,24 @@ Values match_record(const Layouts &layouts, const Record &record, bool clip) {
     out.values.reserve(record.elements.size() + 4);
     out.presence.reserve(record.elements.size() + 4);
     Walk(layout, record, clip, out).run();
+    return out;
+}
+
+Values positional_values(const Record &record, bool clip) {
+    Values out;
+    for (std::size_t i = 0; i < record.elements.size(); ++i) {
+        const NamedValue &v = record.elements[i];
+        out.values.push_back(v.value.value_or(0.0));
+        out.presence.push_back(v.value ? 1 : 0);
+        if (!v.value || v.spec == nullptr) continue;
+        const std::string what = "value " + std::to_string(i + 1) + " (" + std::string(decode::field(v.spec->code)) +
+                                 " " + std::string(decode::field(v.spec->name)) + ")";
+        std::string why = check_value(*v.spec, what, *v.value, opens_group(v.spec->code), clip, out.warnings);
+        if (!why.empty()) {
+            out.error = std::move(why);
+            break;
+        }
+    }
     return out;
 }
 

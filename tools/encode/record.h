@@ -22,6 +22,8 @@ struct NamedValue {
     std::string name;
     std::optional<double> value;
     bool number = true;  // false: the value was given but is not a number
+    // A record read by position (BUFR): the pilot line of the value.
+    const ElementSpec *spec = nullptr;
 };
 
 // An observation: identifier, operating mode and elements in any order.
@@ -59,6 +61,8 @@ public:
     // to it.
     const Layout &of(int mode) const;
 
+    const ventrac_pilot *pilot() const { return pilot_; }
+
 private:
     struct Slot {
         std::once_flag once;
@@ -78,6 +82,11 @@ private:
 // An element absent or null is sent as missing; an element the walk never
 // reaches is an error.
 Values match_record(const Layouts &layouts, const Record &record, bool clip);
+
+// The values of a record read by position, each with its pilot line, in
+// the order the encoder consumes them; checked as match_record() checks
+// them.
+Values positional_values(const Record &record, bool clip);
 
 }  // namespace ventrac::encode
 

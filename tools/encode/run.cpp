@@ -92,7 +92,7 @@ void encode_item(Item &item, const ventrac_pilot *pilot, const Layouts &layouts,
             out.error = "the identifier holds a control character";
             return;
         }
-    Values v = match_record(layouts, r, clip);
+    Values v = item.positional ? positional_values(r, clip) : match_record(layouts, r, clip);
     out.warnings = std::move(v.warnings);
     if (!v.error.empty()) {
         out.error = std::move(v.error);
