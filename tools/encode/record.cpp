@@ -4,23 +4,44 @@
 #include <cmath>
 #include <unordered_map>
 
-#include <nlohmann/json.hpp>
+#include <charconv>
+#include <cstring>
 
 #include "codec/replication.h"
 #include "codec/rules.h"
-#include "tools/decode/text.h"
+#include "pilot/text.h"
 
 namespace ventrac::encode {
 
 namespace {
 
-// `text` as a parsed ventrac-decode --json string gives it back: valid
-// UTF-8 as it is, every other byte as its Latin-1 character.
-std::string json_reading(std::string_view text) {
-    std::string quoted(decode::json_string_room(text.size()), '\0');
-    char *end = decode::write_json_string(quoted.data(), text);
-    quoted.resize(static_cast<std::size_t>(end - quoted.data()));
-    return nlohmann::json::parse(quoted).get<std::string>();
+// The text of a fixed-size field, up to its terminator.
+template <std::size_t N>
+std::string_view field(const char (&text)[N]) {
+    const void *end = std::memchr(text, '\0', N);
+    return {text, end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
+}
+
+// `text` as ventrac-decode --json and the Python module show it: valid
+// UTF-8 as it is, every other byte as its Latin-1 character, in UTF-8.
+std::string shown_text(std::string_view text) {
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+            ++i;
+        } else if (const std::size_t n = utf8_length(text, i); n != 0) {
+            utf8.append(text.substr(i, n));
+            i += n;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+            ++i;
+        }
+    }
+    return utf8;
 }
 
 const char *factor_code(int nbits) {
@@ -37,10 +58,11 @@ std::string three_digits(const char *lead, long long n) {
     return text + digits;
 }
 
+// The shortest text that reads back as `v`.
 std::string number_text(double v) {
-    char text[decode::kNumberRoom];
-    char *end = decode::write_number(text, v);
-    return std::string(text, end);
+    char text[32];
+    const char *end = std::to_chars(text, text + sizeof text, v).ptr;
+    return std::string(static_cast<const char *>(text), end);
 }
 
 // Whether a present value is coded as it reads back: rounded into
@@ -319,8 +341,8 @@ const Layouts::Layout &Layouts::of(int mode) const {
         for (int i = 0; i < kept; ++i) {
             Entry e;
             e.spec = table[i];
-            e.code = json_reading(decode::field(e.spec.code));
-            e.name = json_reading(decode::field(e.spec.name));
+            e.code = shown_text(field(e.spec.code));
+            e.name = shown_text(field(e.spec.name));
             e.factor_code = factor_code(e.spec.nbits);
             slot.layout.entries.push_back(std::move(e));
         }
@@ -348,8 +370,8 @@ Values positional_values(const Record &record, bool clip) {
         out.values.push_back(v.value.value_or(0.0));
         out.presence.push_back(v.value ? 1 : 0);
         if (!v.value || v.spec == nullptr) continue;
-        const std::string what = "value " + std::to_string(i + 1) + " (" + std::string(decode::field(v.spec->code)) +
-                                 " " + std::string(decode::field(v.spec->name)) + ")";
+        const std::string what = "value " + std::to_string(i + 1) + " (" + std::string(field(v.spec->code)) +
+                                 " " + std::string(field(v.spec->name)) + ")";
         std::string why = check_value(*v.spec, what, *v.value, opens_group(v.spec->code), clip, out.warnings);
         if (!why.empty()) {
             out.error = std::move(why);
