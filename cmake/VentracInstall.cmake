@@ -5,8 +5,10 @@
 #   bin/                          ventrac, ventrac-decode, ventrac-check
 #   LIBDIR/                       libventrac.a, or libventrac.so.0 with
 #                                 BUILD_SHARED_LIBS=ON
-#   include/ventrac/              the C headers pilot/pilot.h, codec/codec.h
-#                                 and codec/context.h
+#   include/ventrac/              the C headers: ventrac.h (thread-safe),
+#                                 types.h, pilot/pilot.h and codec/codec.h
+#                                 (process-wide), codec/context.h (forwards
+#                                 to ventrac.h)
 #   LIBDIR/cmake/ventrac/         find_package(ventrac) -> ventrac::ventrac
 #   LIBDIR/pkgconfig/ventrac.pc
 #   share/man/man1/               a page per program
@@ -20,6 +22,8 @@ install(TARGETS ventrac_codec EXPORT ventracTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES include/ventrac/ventrac.h include/ventrac/types.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac)
 install(FILES pilot/pilot.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/pilot)
 install(FILES codec/codec.h codec/context.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/codec)
 

@@ -7,7 +7,7 @@
 #include "codec/armour.h"
 #include "codec/codec.h"
 #include "codec/fields.h"
-#include "codec/sink.h"
+#include "pilot/sink.h"
 #include "pilot/text.h"
 
 namespace {

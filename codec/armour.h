@@ -3,7 +3,7 @@
 #ifndef VENTRAC_ARMOUR_H
 #define VENTRAC_ARMOUR_H
 
-#include "codec/sink.h"
+#include "pilot/sink.h"
 
 namespace ventrac {
 

@@ -6,7 +6,7 @@
 #include "codec/bitops.h"
 #include "codec/codec.h"
 #include "codec/fields.h"
-#include "codec/sink.h"
+#include "pilot/sink.h"
 #include "pilot/trace.h"
 
 namespace {

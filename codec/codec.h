@@ -20,15 +20,6 @@
 extern "C" {
 #endif
 
-/* Size of a packed buffer in bytes (8192 bits). */
-#define VENTRAC_PACKED_SIZE 1024
-/* Number of entries the encoder's value and presence arrays must hold. */
-#define VENTRAC_MAX_VALUES 1024
-/* Length of the identifier at the head of a message. */
-#define VENTRAC_IDENT_LEN 7
-/* Largest message telexin() writes: identifier + ceil(8192 / 6) characters. */
-#define VENTRAC_MESSAGE_MAX (VENTRAC_IDENT_LEN + (8 * VENTRAC_PACKED_SIZE + 5) / 6)
-
 /*
  * Appends the low `nbits` bits of `value` (bits above the width are masked
  * off) to `buffer` at bit address *bitpos, ORing them in, and advances
@@ -41,7 +32,7 @@ extern "C" {
  * than the width's magnitude, 1 otherwise.
  * Never writes outside the buffer.
  */
-int pak(unsigned char *buffer, int64_t value, signed char nbits, uint32_t *bitpos);
+VENTRAC_API int pak(unsigned char *buffer, int64_t value, signed char nbits, uint32_t *bitpos);
 
 /*
  * Extracts the `nbits`-bit field at bit address *adbit of the packed buffer
@@ -51,13 +42,14 @@ int pak(unsigned char *buffer, int64_t value, signed char nbits, uint32_t *bitpo
  * reads outside a VENTRAC_PACKED_SIZE-byte buffer. Widths above 64 keep the
  * low 64 bits of the field.
  */
-int64_t depak(const unsigned char *data, signed char nbits, uint32_t *adbit);
+VENTRAC_API int64_t depak(const unsigned char *data, signed char nbits, uint32_t *adbit);
 
 /*
  * Encodes one observation: loads the pilot lines of `mode` with get_specif(),
  * lists them, then writes the mode in the first element's width and every
  * value, in the order the element table and its replications ask for them,
- * into `buffer` (VENTRAC_PACKED_SIZE bytes, cleared here first).
+ * into `buffer` (VENTRAC_PACKED_SIZE bytes, cleared once the pilot file has
+ * given lines for the mode; left as it was when it gave none).
  * `values` and `presence` must hold VENTRAC_MAX_VALUES entries each; a
  * presence of 0 marks a missing value; value indexes beyond that read as
  * missing. `nb_elements` receives the number of kept pilot lines on success,
@@ -70,10 +62,11 @@ int64_t depak(const unsigned char *data, signed char nbits, uint32_t *adbit);
  * when a field does not fit in the buffer, when the walk visits more than
  * 65536 elements and repetitions (only possible with repetitions of
  * zero-width elements), or when a delayed count would not be read back as
- * the number of repetitions sent (error 246, one line on the error sink);
- * -254 when the pilot file cannot be opened. Never writes outside `buffer` or `*nb_elements`.
+ * the number of repetitions sent (after error 246 on standard error); -254
+ * when the pilot file cannot be opened or read, after error 254 on standard
+ * error. Never writes outside `buffer` or `*nb_elements`.
  */
-int comprime(const char *pilot_path, signed char mode, const double *values, const int *presence,
+VENTRAC_API int comprime(const char *pilot_path, signed char mode, const double *values, const int *presence,
              unsigned char *buffer, int *nb_elements);
 
 /*
@@ -88,7 +81,7 @@ int comprime(const char *pilot_path, signed char mode, const double *values, con
  * when nbytes lies outside 0 to VENTRAC_PACKED_SIZE or a pointer is NULL, in
  * which case nothing is written.
  */
-int telexin(const char *identifier, const unsigned char *packed, int nbytes, const char *model,
+VENTRAC_API int telexin(const char *identifier, const unsigned char *packed, int nbytes, const char *model,
             char *out);
 
 /*
@@ -103,7 +96,7 @@ int telexin(const char *identifier, const unsigned char *packed, int nbytes, con
  * Returns the number of packed bytes rebuilt (at most VENTRAC_PACKED_SIZE),
  * or 0 when `length` < 8, leaving `packed` untouched.
  */
-int telexout(int length, const char *text, char *identifier_out, char *model_out,
+VENTRAC_API int telexout(int length, const char *text, char *identifier_out, char *model_out,
              unsigned char *packed);
 
 
@@ -114,28 +107,12 @@ int telexout(int length, const char *text, char *identifier_out, char *model_out
 /* Number of records of the metadata table. */
 #define VENTRAC_MAX_META 256
 
-/* One decoded element, in message order. */
-typedef struct DecodedElement {
-    ElementSpec spec;      /* the pilot element; a delayed replication factor
-                              of kind '1' gets a class 31 code, and names may
-                              carry their place in the replication */
-    int32_t valid;         /* 1: value usable; 0: missing or implausible */
-    double value;          /* physical value (0 when missing) */
-    double conv_value;     /* value * conv_factor + conv_offset */
-    char text[256];        /* value printed with format */
-    char conv_text[256];   /* conv_value printed with format */
-    char format[12];       /* fixed-point printf format, e.g. "%6.2f" */
-    char ident[12];        /* "D" + 1-based position in six digits */
-} DecodedElement;
+/* One decoded element, in message order (see <ventrac/types.h>). */
+typedef ventrac_decoded_element DecodedElement;
 
-/* Data-type codes by operating mode; filled by the program that links the
- * codec before it calls decomprime(). */
-typedef struct DataTypeEntry {
-    char header[144];      /* not used by the codec */
-    int32_t nb_modes;      /* number of entries used in modes and types */
-    int32_t modes[32];     /* operating modes */
-    int32_t types[32];     /* types[i] is the data-type code of modes[i] */
-} DataTypeEntry;
+/* Data-type codes by operating mode (see <ventrac/types.h>); filled by the
+ * program that links the codec before it calls decomprime(). */
+typedef ventrac_datatype_entry DataTypeEntry;
 
 /* One metadata text, found by key and sub-key. */
 typedef struct MetaEntry {
@@ -145,19 +122,19 @@ typedef struct MetaEntry {
 } MetaEntry;
 
 /* Written by decomprime(), read by cherche(). */
-extern DecodedElement donnees[VENTRAC_MAX_ELEMENTS];
+VENTRAC_API extern DecodedElement donnees[VENTRAC_MAX_ELEMENTS];
 /* Number of entries of donnees that cherche() searches; set by the caller,
  * normally to the count decomprime() returned. */
-extern int32_t nbparobs;
+VENTRAC_API extern int32_t nbparobs;
 /* Read by decomprime(); filled by the caller. */
-extern DataTypeEntry TypeDonnee;
+VENTRAC_API extern DataTypeEntry TypeDonnee;
 /* Read by cherche_meta(); filled by the caller, nbmeta entries used. */
-extern MetaEntry meta_data[VENTRAC_MAX_META];
-extern int32_t nbmeta;
+VENTRAC_API extern MetaEntry meta_data[VENTRAC_MAX_META];
+VENTRAC_API extern int32_t nbmeta;
 /* Replication counters of the decoder, set to -1 at the start of each
  * decomprime(): groups of kind '1' entered, delayed factors of kind '1'. */
-extern int32_t num_rep_tr;
-extern int32_t nb_rep_d_dev;
+VENTRAC_API extern int32_t num_rep_tr;
+VENTRAC_API extern int32_t nb_rep_d_dev;
 
 /*
  * Decodes the packed buffer `packed` (VENTRAC_PACKED_SIZE bytes; bits past it
@@ -173,14 +150,15 @@ extern int32_t nb_rep_d_dev;
  * Traces every step. `pilot_path` and `packed` must not be NULL.
  * Returns the number of decoded entries (0 to VENTRAC_MAX_ELEMENTS) and
  * stores the low 8 bits of the data-type code in *type_code. Returns -1 with
- * *error set, after one line on standard error, to 254 (pilot file cannot be
- * opened), 253 (no line for the mode), 234 (mode without data-type code) or
+ * *error set, after an error line on standard error, to 254 (pilot file
+ * cannot be opened or read: two lines, the reader's own and decomprime's),
+ * 253 (no line for the mode), 234 (mode without data-type code) or
  * 252 (more than VENTRAC_MAX_ELEMENTS entries, or a walk of more than 65536
  * steps; donnees is then partly rewritten). *error is untouched on success.
  * `type_code` and `error` may be NULL. Entries past the count keep older
  * content. Never reads specel or writes donnees outside their 1024 entries.
  */
-int decomprime(const char *pilot_path, const unsigned char *packed, signed char *type_code,
+VENTRAC_API int decomprime(const char *pilot_path, const unsigned char *packed, signed char *type_code,
                int *error);
 
 /*
@@ -193,7 +171,7 @@ int decomprime(const char *pilot_path, const unsigned char *packed, signed char 
  * entry matches or the first match is not usable (later entries are not
  * examined). `index` may be NULL. Never writes donnees.
  */
-double cherche(const char *code, const char *name, int *index);
+VENTRAC_API double cherche(const char *code, const char *name, int *index);
 
 /*
  * Finds the first of the nbmeta first entries of meta_data (at most
@@ -202,7 +180,7 @@ double cherche(const char *code, const char *name, int *index);
  * Returns the address of that entry's value, or NULL when none matches or
  * `key` is NULL.
  */
-char *cherche_meta(const char *key, const char *subkey);
+VENTRAC_API char *cherche_meta(const char *key, const char *subkey);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -1,7 +1,7 @@
 // The reentrant codec: a parsed pilot file shared read-only by any number of
 // threads, and encoder / decoder contexts that own everything one encoding
 // or decoding works with. Nothing here reads or writes a process global.
-#include "codec/context.h"
+#include <ventrac/ventrac.h>
 
 #include <algorithm>
 #include <array>
@@ -19,7 +19,7 @@
 #include "codec/encoder.h"
 #include "codec/lookup.h"
 #include "codec/rules.h"
-#include "codec/sink.h"
+#include "pilot/sink.h"
 #include "pilot/reader.h"
 #include "pilot/text.h"
 
@@ -43,15 +43,16 @@ LoadedTable load(const std::vector<ventrac::PilotLine> &lines, std::vector<Eleme
                  int mode) {
     LoadedTable t;
     t.slots = std::move(slots);
-    std::size_t slot = 0;
-    for (const ventrac::PilotLine &line : lines) {
-        if (slot == VENTRAC_MAX_ELEMENTS) break;
-        ++t.lines_read;
-        if (t.slots.size() <= slot) t.slots.resize(slot + 1);
-        ventrac::apply_pilot_line(t.slots[slot], line);
-        if (ventrac::kept_in_mode(t.slots[slot].mode_mask, mode)) ++slot;
-    }
-    t.kept = static_cast<int>(slot);
+    ventrac::walk_pilot_lines(
+        lines, mode, [&t](std::size_t) { ++t.lines_read; },
+        [&t](std::size_t k) -> ElementSpec & {
+            if (t.slots.size() <= k) t.slots.resize(k + 1);
+            return t.slots[k];
+        },
+        [&t](std::size_t, std::size_t k) {
+            t.kept = static_cast<int>(k) + 1;
+            return t.kept < VENTRAC_MAX_ELEMENTS;
+        });
     return t;
 }
 
@@ -209,9 +210,12 @@ ventrac_pilot *ventrac_pilot_open(const char *path, char *error, size_t error_si
     try {
         std::string content;
         errno = 0;
-        if (!ventrac::read_pilot_file(path, content)) {
+        bool opened = false;
+        if (!ventrac::read_pilot_file(path, content, &opened)) {
             const int cause = errno;
-            std::string text = std::string("cannot open the pilot file ") + path;
+            std::string text = std::string(opened ? "cannot read the pilot file "
+                                                  : "cannot open the pilot file ") +
+                               path;
             if (cause != 0) text += std::string(": ") + std::strerror(cause);
             write_error(error, error_size, text);
             return nullptr;
@@ -247,6 +251,18 @@ int ventrac_pilot_line_count(const ventrac_pilot *pilot) {
     return pilot != nullptr ? static_cast<int>(pilot->lines.size()) : 0;
 }
 
+int ventrac_pilot_encoder_table(const ventrac_pilot *pilot, int mode, const ElementSpec **table) {
+    if (pilot == nullptr || table == nullptr || mode < -128 || mode > 127)
+        return -VENTRAC_ERR_ARGUMENT;
+    try {
+        const LoadedTable &t = pilot->encoder_table(mode);
+        *table = t.slots.data();
+        return t.kept;
+    } catch (const std::exception &) {
+        return -VENTRAC_ERR_MEMORY;
+    }
+}
+
 int ventrac_pilot_table(const ventrac_pilot *pilot, int mode, const ElementSpec **table) {
     if (pilot == nullptr || table == nullptr || mode < -128 || mode > 127)
         return -VENTRAC_ERR_ARGUMENT;
@@ -259,7 +275,15 @@ int ventrac_pilot_table(const ventrac_pilot *pilot, int mode, const ElementSpec 
     }
 }
 
-ventrac_dctx *ventrac_dctx_create(void) { return new (std::nothrow) ventrac_dctx; }
+// A context's tables take about 1.9 MB: running out of memory while making
+// them must give NULL, not an exception through a C function.
+ventrac_dctx *ventrac_dctx_create(void) {
+    try {
+        return new ventrac_dctx;
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+}
 
 void ventrac_dctx_free(ventrac_dctx *dctx) { delete dctx; }
 
@@ -383,7 +407,13 @@ double ventrac_dctx_find(const ventrac_dctx *dctx, const char *code, const char 
     return ventrac::find_decoded(dctx->elements.data(), dctx->count, code, name, index);
 }
 
-ventrac_cctx *ventrac_cctx_create(void) { return new (std::nothrow) ventrac_cctx; }
+ventrac_cctx *ventrac_cctx_create(void) {
+    try {
+        return new ventrac_cctx;
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+}
 
 void ventrac_cctx_free(ventrac_cctx *cctx) { delete cctx; }
 
@@ -404,7 +434,7 @@ int ventrac_encode_packed(ventrac_cctx *cctx, const ventrac_pilot *pilot, int mo
     try {
         std::memset(packed, 0, VENTRAC_PACKED_SIZE);
         const LoadedTable &table = pilot->encoder_table(mode);
-        if (table.kept == 0) return 0;
+        if (table.kept == 0) return -VENTRAC_ERR_NO_ELEMENT;
         ventrac::EncodeEnv env;
         env.table = table.slots.data();
         env.table_size = static_cast<int>(table.slots.size());
@@ -414,10 +444,8 @@ int ventrac_encode_packed(ventrac_cctx *cctx, const ventrac_pilot *pilot, int mo
         env.buffer = packed;
         env.trace = cctx->trace;
         const int octets = ventrac::pack_message(env, static_cast<signed char>(mode), table.kept);
-        if (env.count_refused) {
-            std::memset(packed, 0, VENTRAC_PACKED_SIZE);
-            return -VENTRAC_ERR_COUNT;
-        }
+        // A message that would be misread leaves nothing behind.
+        if (octets == -VENTRAC_ERR_COUNT) std::memset(packed, 0, VENTRAC_PACKED_SIZE);
         if (octets > 0 && values_used != nullptr) *values_used = env.ival;
         return octets;
     } catch (const std::exception &) {

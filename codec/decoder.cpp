@@ -114,12 +114,6 @@ std::string_view field_text(const char *field, std::size_t size) {
     return {field, field_length(field, size)};
 }
 
-// Copies a terminated text field up to its terminator.
-template <std::size_t N>
-void copy_field(char (&dst)[N], const char (&src)[N]) {
-    std::memcpy(dst, src, field_length(src, N - 1) + 1);
-}
-
 // The pilot record of a decoded entry: all of it for donnees, whose users
 // may read the fields as raw bytes; the texts up to their terminators
 // otherwise, which is what a decoding context's readers see.

@@ -11,7 +11,7 @@
 
 #include "codec/codec.h"
 #include "codec/replication.h"
-#include "codec/sink.h"
+#include "pilot/sink.h"
 
 namespace ventrac {
 

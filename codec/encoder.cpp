@@ -41,14 +41,25 @@ std::int64_t code_value(const ElementSpec &e, int j, int ival, double value, int
     return c;
 }
 
-bool take_step(EncodeEnv &env) { return ++env.steps <= kMaxWalkSteps; }
+// Why a walk stopped: the buffer is full, or the walk took too many steps.
+bool take_step(EncodeEnv &env) {
+    if (++env.steps <= kMaxWalkSteps) return true;
+    env.failure = -VENTRAC_ERR_TOO_MANY;
+    return false;
+}
+
+bool append(EncodeEnv &env, std::int64_t value, signed char width) {
+    if (pak(env.buffer, value, width, &env.bitpos) != 0) return true;
+    env.failure = -VENTRAC_ERR_FULL;
+    return false;
+}
 
 // Codes value `ival` with element `j`'s law and appends it to the buffer.
 bool pack_value(EncodeEnv &env, int j) {
     const ElementSpec &e = env.spec(j);
     const std::int64_t valcod =
         code_value(e, j, env.ival, value_at(env, env.ival), presence_at(env, env.ival), env.trace);
-    return pak(env.buffer, valcod, rules::packed_width(e), &env.bitpos) != 0;
+    return append(env, valcod, rules::packed_width(e));
 }
 
 // Codes and appends the count of the delayed replication at `j`, from value
@@ -67,13 +78,12 @@ bool pack_count(EncodeEnv &env, int j, int &count) {
         env.trace.print("\t\t i=%d j=%d val=%f pres=%d valcod=%" PRId64 " \t %s\n", j, env.ival,
                         value, present, valcod, e.comment);
     if (!code) {
-        env.count_refused = true;
-        env.refused_entry = j;
+        env.failure = -VENTRAC_ERR_COUNT;
         env.refused_count = sent;
         return false;
     }
     count = sent;
-    return pak(env.buffer, valcod, rules::packed_width(e), &env.bitpos) != 0;
+    return append(env, valcod, rules::packed_width(e));
 }
 
 bool pak_n_seq(EncodeEnv &env, int &start, int nbpar, int nbsec);
@@ -158,10 +168,10 @@ int pack_message(EncodeEnv &env, signed char mode, int count) {
     env.bitpos = 0;
     env.ival = 0;
     env.steps = 0;
-    env.count_refused = false;
-    if (pak(env.buffer, mode, rules::packed_width(env.spec(0)), &env.bitpos) == 0) return 0;
+    env.failure = 0;
+    if (!append(env, mode, rules::packed_width(env.spec(0)))) return env.failure;
     int start = 1;
-    if (!pak_n_seq(env, start, count - 1, 1)) return 0;
+    if (!pak_n_seq(env, start, count - 1, 1)) return env.failure;
     return static_cast<int>((env.bitpos + 7) / 8);
 }
 
@@ -195,10 +205,10 @@ extern "C" int comprime(const char *pilot_path, signed char mode, const double *
     env.buffer = buffer;
     env.trace = ventrac::Sink::to_file(trace::sink());
     const int octets = ventrac::pack_message(env, mode, a);
-    if (env.count_refused)
+    if (octets == -VENTRAC_ERR_COUNT)
         trace::error("%s - %s - %s (%d)\n", APPLI, trace::ship_name(), ventrac::kMessage246,
                      env.refused_count);
-    if (octets == 0) return 0;
+    if (octets <= 0) return 0;
     *nb_elements = a;
     return octets;
 }

@@ -9,7 +9,8 @@
 #include <optional>
 
 #include "codec/codec.h"
-#include "codec/sink.h"
+#include "pilot/sink.h"
+#include <ventrac/ventrac.h>
 
 namespace ventrac {
 
@@ -28,10 +29,8 @@ struct EncodeEnv {
     std::uint32_t bitpos = 0;
     int ival = 0;    // next value to consume
     long steps = 0;  // checked against kMaxWalkSteps
-    // Set when a delayed count was refused: the table entry of its
-    // descriptor and the number of repetitions it would have sent.
-    bool count_refused = false;
-    int refused_entry = 0;
+    int failure = 0; // why the walk stopped: a negative error number
+    // A refused delayed count: the repetitions it would have sent.
     int refused_count = 0;
 
     const ElementSpec &spec(int j) const;
@@ -39,9 +38,10 @@ struct EncodeEnv {
 
 // Clears the buffer, writes `mode` in entry 0's width, then codes and packs
 // the values of entries 1 .. count - 1, walking replicated groups. Returns
-// the packed size in bytes, or 0 when a field does not fit, the walk takes
-// more than kMaxWalkSteps steps, or a delayed count would not be read back
-// as the number of repetitions sent (then `count_refused` is set).
+// the packed size in bytes, or -VENTRAC_ERR_FULL when a field does not fit,
+// -VENTRAC_ERR_TOO_MANY when the walk takes more than kMaxWalkSteps steps,
+// -VENTRAC_ERR_COUNT when a delayed count would not be read back as the
+// number of repetitions sent (`refused_count`).
 int pack_message(EncodeEnv &env, signed char mode, int count);
 
 // The code a delayed count is sent with. `sent` repetitions are walked (the

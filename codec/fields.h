@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "codec/sink.h"
+#include "pilot/sink.h"
 
 namespace ventrac {
 

@@ -11,22 +11,13 @@
 
 #include "codec/bitops.h"
 #include "codec/replication.h"
+#include "pilot/law.h"
 #include "pilot/pilot.h"
 #include "pilot/reader.h"
 
 namespace ventrac::rules {
 
-// The coding law: the physical value of coded integer `coded`,
-// coded^power * scale + reference.
-inline double physical_value(const ElementSpec &e, double coded) {
-    return law_power(coded, e.power) * e.scale + e.reference;
-}
-
-// The physical value the largest coded integer gives: the default upper
-// plausibility bound, and the magnitude the display format is sized for.
-inline double largest_value(const ElementSpec &e) {
-    return physical_value(e, static_cast<double>(e.max_coded));
-}
+// The coding law (physical_value, largest_value) lives in pilot/law.h.
 
 // `x` truncated toward zero, or INT64_MIN when it is NaN or out of range.
 std::int64_t to_int64_or_min(double x) noexcept;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <ventrac/types.h>
+
 namespace ventrac::front {
 
 // Exit statuses other than the read-back byte count.
@@ -12,8 +14,8 @@ inline constexpr int kStatusPilotMissing = 254; // the pilot file cannot be open
 inline constexpr int kStatusHpkUnreadable = 243;
 inline constexpr int kStatusHpkEmpty = 244;
 
-// Largest HPK file ventrac writes: identifier + 1366 six-bit characters.
-inline constexpr int kHpkMaxSize = 7 + 1366;
+// Largest HPK file ventrac writes: the largest transmitted text.
+inline constexpr int kHpkMaxSize = VENTRAC_MESSAGE_MAX;
 
 // Runs `ventrac ref_fichier_pilote ref_fichier_data ID_WMO code_model` and
 // returns the process's exit status.

@@ -13,6 +13,7 @@
 
 #include "codec/codec.h"
 #include "codec/context.h"
+#include "codec/handles.h"
 #include "context_support.h"
 #include "fuzz_support.h"
 
@@ -70,8 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return text;
     }() : std::string();
 
-    const std::unique_ptr<ventrac_pilot, decltype(&ventrac_pilot_free)> parsed(
-        ventrac_pilot_parse(pilot.data(), pilot.size()), ventrac_pilot_free);
+    const ventrac::PilotPtr parsed(ventrac_pilot_parse(pilot.data(), pilot.size()));
     if (parsed == nullptr) vt_fuzz::fail("cannot parse the pilot");
     std::string context_errors;
     ventrac_dctx_set_errors_fn(dctx, append, &context_errors);

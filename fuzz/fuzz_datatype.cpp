@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
+#include "codec/codec.h"
 #include "tools/decode/datatype.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

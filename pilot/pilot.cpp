@@ -6,14 +6,15 @@
 // twice per message) converts nothing twice. Each load still reads the file
 // as it is at the time of the call and traces every line.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "codec/rules.h"
-#include "codec/sink.h"
+#include "pilot/law.h"
+#include "pilot/sink.h"
 #include "pilot/pilot.h"
 #include "pilot/reader.h"
 #include "pilot/text.h"
@@ -124,27 +125,28 @@ std::vector<PilotLine> parse_pilot(const std::string &content) {
     return lines;
 }
 
-bool read_pilot_file(const char *path, std::string &content) {
+bool read_pilot_file(const char *path, std::string &content, bool *opened) {
+    if (opened != nullptr) *opened = false;
     std::FILE *file = std::fopen(path, "r");
     if (file == nullptr) return false;
+    if (opened != nullptr) *opened = true;
     // The content goes straight into `content`: no stdio buffer in between.
     std::setvbuf(file, nullptr, _IONBF, 0);
     content.clear();
     char chunk[4096];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, n);
+    // A directory opens on some systems and then fails its first read.
+    const bool failed = std::ferror(file) != 0;
+    const int cause = errno;
     std::fclose(file);
+    if (failed) {
+        content.clear();
+        errno = cause;
+        return false;
+    }
     return true;
 }
-
-namespace {
-// Copies a terminated text field up to its terminator: a load applies every
-// line, and most texts are far shorter than their field.
-template <std::size_t N>
-void copy_field(char (&dst)[N], const char (&src)[N]) {
-    std::memcpy(dst, src, field_length(src, N - 1) + 1);
-}
-}  // namespace
 
 void apply_pilot_line(ElementSpec &slot, const PilotLine &line) {
     const ElementSpec &v = line.values;
@@ -176,14 +178,20 @@ bool kept_in_mode(std::uint64_t mask, int mode) {
 
 int load_specif(const std::string &content, signed char mode) {
     const Sink trace = Sink::to_file(trace::sink());
-    int slot = 0;
-    for (const PilotLine &line : lines_of(content)) {
-        if (slot == VENTRAC_MAX_ELEMENTS) break;
-        if (trace.on()) trace_pilot_line(line, trace);
-        apply_pilot_line(specel[slot], line);
-        if (kept_in_mode(specel[slot].mode_mask, mode)) ++slot;
-    }
-    return slot;
+    const std::vector<PilotLine> &lines = lines_of(content);
+    int kept = 0;
+    // Reading stops once the table is full.
+    walk_pilot_lines(
+        lines, mode,
+        [&](std::size_t i) {
+            if (trace.on()) trace_pilot_line(lines[i], trace);
+        },
+        [](std::size_t k) -> ElementSpec & { return specel[k]; },
+        [&kept](std::size_t, std::size_t k) {
+            kept = static_cast<int>(k) + 1;
+            return kept < VENTRAC_MAX_ELEMENTS;
+        });
+    return kept;
 }
 
 void report_unreadable_pilot(const char *path) {

@@ -15,58 +15,32 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <ventrac/types.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Number of records of the element table and of the decoded table. */
-#define VENTRAC_MAX_ELEMENTS 1024
 /* Size of APPLI, terminator included. */
 #define VENTRAC_APPLI_SIZE 256
 /* Size of the block nom_navire points to, terminator included. */
 #define VENTRAC_SHIP_NAME_SIZE 64
 
-/*
- * One pilot line. Texts are always terminated; a pilot field longer than its
- * text field is cut to fit.
- *
- * Coding law: physical value v and coded integer c are linked by
- *   v = c^power * scale + reference.
- * A code starting with '1' or '4' opens a replicated group: characters 1-2
- * give the number of following table entries in the group, characters 3-5 the
- * number of repetitions (000: the count travels in the message, coded with
- * this element's own width and law).
- */
-typedef struct ElementSpec {
-    char code[8];          /* descriptor, at least six digits ("%6.6lu") */
-    char name[64];         /* element name, trimmed of blanks */
-    uint8_t nbits;         /* width of the coded value in bits */
-    double power;          /* exponent of the coding law */
-    double scale;          /* multiplier (resolution) of the coding law */
-    double reference;      /* offset of the coding law */
-    int64_t max_coded;     /* largest coded integer emitted for a present value */
-    uint64_t mode_mask;    /* bit m-1 set: the line is sent in mode m */
-    char unit[64];         /* unit; "CCITTIA5" marks character data */
-    double conv_factor;    /* display conversion: value * factor + offset */
-    double conv_offset;
-    double min_valid;      /* plausibility bounds of the physical value */
-    double max_valid;
-    uint8_t flag;          /* 0: the element is never reported by lookups */
-    char comment[1024];    /* free description, shown in traces and listings */
-} ElementSpec;
+/* One pilot line (see <ventrac/types.h>). */
+typedef ventrac_element_spec ElementSpec;
 
 /* The element table: entry 0 is the first kept line (the mode element).
  * Each get_specif() overwrites it from entry 0 and never clears it. */
-extern ElementSpec specel[VENTRAC_MAX_ELEMENTS];
+VENTRAC_API extern ElementSpec specel[VENTRAC_MAX_ELEMENTS];
 
 /* Application name printed at the start of every error line. The program sets
  * it from its first argument; it is always terminated. */
-extern char APPLI[VENTRAC_APPLI_SIZE];
+VENTRAC_API extern char APPLI[VENTRAC_APPLI_SIZE];
 
 /* Ship name printed after APPLI in error lines. Points to a zero-filled block
  * of VENTRAC_SHIP_NAME_SIZE bytes, empty until a program writes a name into
  * it. A program may point it elsewhere; NULL prints as the empty text. */
-extern char *nom_navire;
+VENTRAC_API extern char *nom_navire;
 
 /*
  * Reads the pilot file `path` into `specel`, keeping the lines that belong to
@@ -77,18 +51,19 @@ extern char *nom_navire;
  * Fields a line does not supply keep what the slot held before.
  *
  * Returns the number of kept lines (0 to 1024; reading stops once 1024 lines
- * are kept), or -254 when the file cannot be opened, after writing error 254
- * to standard error; `specel` is then untouched.
+ * are kept), or -254 when the file cannot be opened or cannot be read to its
+ * end (a directory, a read error), after writing error 254 to standard
+ * error; `specel` is then untouched.
  * Never writes outside `specel`, whatever the line lengths.
  */
-int get_specif(const char *path, signed char mode);
+VENTRAC_API int get_specif(const char *path, signed char mode);
 
 /*
  * Copies `src` to `dst` without its leading and trailing blanks (' ' only;
  * tabs and other characters stay). An empty or all-blank `src` gives "".
  * `dst` must hold strlen(src) + 1 bytes; `dst` and `src` may be the same.
  */
-void str_sans_espace(char *dst, const char *src);
+VENTRAC_API void str_sans_espace(char *dst, const char *src);
 
 /*
  * Copies `src` to `dst` without its leading and trailing white space: blank,
@@ -98,7 +73,7 @@ void str_sans_espace(char *dst, const char *src);
  * `dst` must hold strlen(src) + 1 bytes; `dst` and `src` may be the same.
  * Neither may be NULL. Writes nothing past the terminator of the result.
  */
-void sans_espace(char *dst, const char *src);
+VENTRAC_API void sans_espace(char *dst, const char *src);
 
 /*
  * Converts the base-10 signed integer that `text` holds, once trimmed of white
@@ -116,7 +91,7 @@ void sans_espace(char *dst, const char *src);
  * `out` and `text` must not be NULL. Never modifies `text` and never closes
  * `file` on success.
  */
-int my_strtol(int64_t *out, const char *text, FILE *file, const char *what, int line);
+VENTRAC_API int my_strtol(int64_t *out, const char *text, FILE *file, const char *what, int line);
 
 /*
  * Lays `message` out in telex lines, in place. Each line holds at most 69
@@ -134,7 +109,7 @@ int my_strtol(int64_t *out, const char *text, FILE *file, const char *what, int 
  * `message` must not be NULL. If memory runs out, `message` is left as it
  * was. Writes nothing past the terminator of the laid-out text.
  */
-void decoupr_mes(char *message);
+VENTRAC_API void decoupr_mes(char *message);
 
 /*
  * Chooses where the library's trace goes. The trace (lines read, values
@@ -142,10 +117,10 @@ void decoupr_mes(char *message);
  * `sink` NULL drops the trace: no trace text is then formatted at all.
  * The library never closes `sink`.
  */
-void ventrac_set_trace(FILE *sink);
+VENTRAC_API void ventrac_set_trace(FILE *sink);
 
 /* The current trace sink: NULL when the trace is dropped. */
-FILE *ventrac_trace_sink(void);
+VENTRAC_API FILE *ventrac_trace_sink(void);
 
 /*
  * Chooses where the library's numbered error lines go (errors 254, 253, 234,
@@ -153,7 +128,7 @@ FILE *ventrac_trace_sink(void);
  * drops them (the results still report every failure). The library never
  * closes `sink`.
  */
-void ventrac_set_errors(FILE *sink);
+VENTRAC_API void ventrac_set_errors(FILE *sink);
 
 #ifdef __cplusplus
 } /* extern "C" */

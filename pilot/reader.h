@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pilot/law.h"
 #include "pilot/pilot.h"
 #include "pilot/text.h"
 
@@ -36,16 +37,14 @@ struct PilotLine {
     bool sets(std::size_t position) const { return (given >> position & 1u) != 0; }
 };
 
-// x raised to `power`, as the coding law uses it; the usual power 1 skips
-// the library call (pow(x, 1) is x exactly).
-inline double law_power(double x, double power) { return power == 1.0 ? x : std::pow(x, power); }
-
 // Splits the content of a pilot file into the lines the reader takes.
 std::vector<PilotLine> parse_pilot(const std::string &content);
 
 // Reads the pilot file at `path` whole. Returns false when it cannot be
-// opened.
-bool read_pilot_file(const char *path, std::string &content);
+// opened or cannot be read to its end (a directory, a read error), with
+// errno telling why; *opened (when given) then says whether it was opened.
+// A file that fails part way never counts as read.
+bool read_pilot_file(const char *path, std::string &content, bool *opened = nullptr);
 
 // Sets the fields of `slot` that `line` gives, the way get_specif() does:
 // field 5 sets the reference and the lower bound, field 6 the largest coded
@@ -56,6 +55,29 @@ void apply_pilot_line(ElementSpec &slot, const PilotLine &line);
 // Whether a line whose mode mask is `mask` is kept for `mode`: every line
 // for modes of 0 or less, bit mode - 1 for modes 1 to 64, none above.
 bool kept_in_mode(std::uint64_t mask, int mode);
+
+// The one walk of a load, which get_specif(), the pilot of the thread-safe
+// interface and ventrac-check all run: each line read is applied to the slot
+// the load is at, over what that slot holds, and the load moves to the next
+// slot only when the line is kept for `mode` (a line that is not kept leaves
+// its fields to the next line of the same slot).
+//   read(i)        is called as line i is read, before it is applied;
+//   slot(k)        gives slot k (an ElementSpec &), which the line goes into;
+//   keep(i, k)     is called when line i is kept in slot k, and returns
+//                  whether the load goes on to the next line.
+template <class Read, class Slot, class Keep>
+void walk_pilot_lines(const std::vector<PilotLine> &lines, int mode, Read &&read, Slot &&slot,
+                      Keep &&keep) {
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        read(i);
+        ElementSpec &s = slot(k);
+        apply_pilot_line(s, lines[i]);
+        if (!kept_in_mode(s.mode_mask, mode)) continue;
+        if (!keep(i, k)) return;
+        ++k;
+    }
+}
 
 // Loads `specel` from the content of a pilot file as get_specif() does,
 // tracing every line; returns the number of kept lines (0 to 1024).

@@ -7,15 +7,6 @@
 
 namespace ventrac {
 
-std::string_view trim_blanks(std::string_view text) noexcept {
-    const std::size_t first = text.find_first_not_of(' ');
-    // An empty result still points into `text`, so that copies from it never
-    // take a null source.
-    if (first == std::string_view::npos) return text.substr(text.size());
-    const std::size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
-
 std::string_view trim_white(std::string_view text) noexcept {
     constexpr std::string_view white = " \t\n\f\r";
     const std::size_t first = text.find_first_not_of(white);

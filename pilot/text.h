@@ -10,8 +10,16 @@
 
 namespace ventrac {
 
-// `text` without its leading and trailing blanks (' ' only).
-std::string_view trim_blanks(std::string_view text) noexcept;
+// `text` without its leading and trailing blanks (' ' only). The result
+// always lies inside `text`, empty or not, so that copies from it never take
+// a null source when text.data() is not null. Every blank trimming of the
+// library and its programs is this one.
+inline std::string_view trim_blanks(std::string_view text) noexcept {
+    std::size_t first = 0, last = text.size();
+    while (first < last && text[first] == ' ') ++first;
+    while (last > first && text[last - 1] == ' ') --last;
+    return text.substr(first, last - first);
+}
 
 // `text` without its leading and trailing white space: blank, tab, line feed,
 // form feed and carriage return (a vertical tab is kept). The result always
@@ -24,6 +32,13 @@ std::string_view trim_white(std::string_view text) noexcept;
 inline std::size_t field_length(const char *field, std::size_t size) noexcept {
     const void *end = std::memchr(field, '\0', size);
     return end == nullptr ? size : static_cast<std::size_t>(static_cast<const char *>(end) - field);
+}
+
+// Copies a terminated text field into a field of the same size, up to its
+// terminator: most texts are far shorter than their field.
+template <std::size_t N>
+void copy_field(char (&dst)[N], const char (&src)[N]) noexcept {
+    std::memcpy(dst, src, field_length(src, N - 1) + 1);
 }
 
 // Copies `src` into the fixed field `dst` of `size` bytes (size >= 1), cut to

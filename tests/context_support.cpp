@@ -5,7 +5,7 @@
 namespace vt_test {
 
 PilotPtr open_pilot(const std::string &path) {
-    return PilotPtr(ventrac_pilot_open(path.c_str(), nullptr, 0), ventrac_pilot_free);
+    return PilotPtr(ventrac_pilot_open(path.c_str(), nullptr, 0));
 }
 
 std::string describe_entry(const DecodedElement &d) {

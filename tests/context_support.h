@@ -6,11 +6,13 @@
 #include <memory>
 #include <string>
 
+#include "codec/codec.h"
 #include "codec/context.h"
+#include "codec/handles.h"
 
 namespace vt_test {
 
-using PilotPtr = std::unique_ptr<ventrac_pilot, decltype(&ventrac_pilot_free)>;
+using ventrac::PilotPtr;
 
 // Opens the pilot file `path`; an empty pointer when it cannot be read.
 PilotPtr open_pilot(const std::string &path);

@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "bufr/bufr.h"
+#include "codec/codec.h"
+#include "codec/handles.h"
 #include "bufr/units.h"
 #include "codec/context.h"
 #include "roundtrip.h"
@@ -64,14 +66,8 @@ Observation read_observation(const std::string &text) {
     return o;
 }
 
-struct PilotDeleter {
-    void operator()(ventrac_pilot *p) const { ventrac_pilot_free(p); }
-};
-struct DctxDeleter {
-    void operator()(ventrac_dctx *d) const { ventrac_dctx_free(d); }
-};
-using PilotPtr = std::unique_ptr<ventrac_pilot, PilotDeleter>;
-using DctxPtr = std::unique_ptr<ventrac_dctx, DctxDeleter>;
+using ventrac::DctxPtr;
+using ventrac::PilotPtr;
 
 PilotPtr parse_pilot(const std::string &text) {
     return PilotPtr(ventrac_pilot_parse(text.data(), text.size()));

@@ -35,7 +35,7 @@ void append(void *user, const char *text, std::size_t length) {
 std::vector<PilotPtr> parse_all(const std::vector<std::string> &texts) {
     std::vector<PilotPtr> pilots;
     for (const std::string &t : texts)
-        pilots.emplace_back(ventrac_pilot_parse(t.data(), t.size()), ventrac_pilot_free);
+        pilots.emplace_back(ventrac_pilot_parse(t.data(), t.size()));
     return pilots;
 }
 

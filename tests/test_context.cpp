@@ -3,9 +3,11 @@
 // valid, the delayed replications read, and the contract of each call.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,10 +28,8 @@ void append(void *user, const char *text, std::size_t length) {
 }
 
 struct Contexts {
-    std::unique_ptr<ventrac_dctx, decltype(&ventrac_dctx_free)> d{ventrac_dctx_create(),
-                                                                  ventrac_dctx_free};
-    std::unique_ptr<ventrac_cctx, decltype(&ventrac_cctx_free)> c{ventrac_cctx_create(),
-                                                                  ventrac_cctx_free};
+    ventrac::DctxPtr d{ventrac_dctx_create()};
+    ventrac::CctxPtr c{ventrac_cctx_create()};
 };
 
 // The decoded table of decomprime(), from a cleared element table as in a
@@ -118,8 +118,7 @@ const char *const kPilot =
 
 TEST(Context, SaysWhyAnElementIsNotValidAndWhichCountsItRead) {
     Contexts x;
-    const PilotPtr pilot(ventrac_pilot_parse(kPilot, std::strlen(kPilot)),
-                         ventrac_pilot_free);
+    const PilotPtr pilot(ventrac_pilot_parse(kPilot, std::strlen(kPilot)));
     ASSERT_NE(pilot, nullptr);
     //                     TA    NREP  P    P  NHID VIS VIS VIS
     const double v[] = {400.0, 2, 1000, 0, 3, 7, 8, 9};
@@ -166,8 +165,8 @@ TEST(Context, RefusesWhatItCannotDecodeOrEncode) {
     EXPECT_EQ(ventrac_pilot_open("/nonexistent/ship.pilot", tiny, sizeof tiny), nullptr);
     EXPECT_STREQ(tiny, "cannot ");  // cut, and terminated
 
-    const PilotPtr pilot(ventrac_pilot_parse(kPilot, std::strlen(kPilot)), ventrac_pilot_free);
-    const PilotPtr empty(ventrac_pilot_parse("", 0), ventrac_pilot_free);
+    const PilotPtr pilot(ventrac_pilot_parse(kPilot, std::strlen(kPilot)));
+    const PilotPtr empty(ventrac_pilot_parse("", 0));
     ASSERT_NE(empty, nullptr);
     std::string errors;
     ventrac_dctx_set_errors_fn(x.d.get(), append, &errors);
@@ -210,11 +209,67 @@ TEST(Context, RefusesWhatItCannotDecodeOrEncode) {
               -VENTRAC_ERR_ARGUMENT);
     EXPECT_EQ(std::string(out, sizeof out), std::string(sizeof out, '*'));
     unsigned char packed[VENTRAC_PACKED_SIZE];
-    EXPECT_EQ(ventrac_encode_packed(x.c.get(), pilot.get(), 3, v, p, 1, packed, nullptr), 0);
+    EXPECT_EQ(ventrac_encode_packed(x.c.get(), pilot.get(), 3, v, p, 1, packed, nullptr),
+              -VENTRAC_ERR_NO_ELEMENT);
+    EXPECT_EQ(ventrac_encode_text(x.c.get(), pilot.get(), 3, v, p, 1, "ID", out, sizeof out),
+              -VENTRAC_ERR_NO_ELEMENT);
     EXPECT_EQ(ventrac_encode_packed(x.c.get(), pilot.get(), 300, v, p, 1, packed, nullptr),
               -VENTRAC_ERR_ARGUMENT);
     EXPECT_EQ(ventrac_encode_packed(x.c.get(), pilot.get(), 1, nullptr, p, 1, packed, nullptr),
               -VENTRAC_ERR_ARGUMENT);
+}
+
+// Every way an encoding fails has its own negative number, and every number
+// the library returns has a text.
+TEST(Context, EncodingFailuresAreNegativeNumbersWithTexts) {
+    Contexts x;
+    unsigned char packed[VENTRAC_PACKED_SIZE];
+    int used = -7;
+    // 600 values of 16 bits: 9600 bits after the mode, more than the buffer.
+    std::string wide = "000000;MODE;8;1;1;0;255;1;;1;0;1;mode\n";
+    for (int i = 0; i < 600; ++i) wide += "012101;V;16;1;1;0;65534;1;K;1;0;1;v\n";
+    const PilotPtr full(ventrac_pilot_parse(wide.data(), wide.size()));
+    const std::vector<double> v(600, 1.0);
+    const std::vector<int> p(600, 1);
+    EXPECT_EQ(ventrac_encode_packed(x.c.get(), full.get(), 1, v.data(), p.data(), v.size(), packed,
+                                    &used),
+              -VENTRAC_ERR_FULL);
+    EXPECT_EQ(used, -7);
+    // A delayed group of one zero-width element repeated 100000 times packs
+    // nothing but walks past the step bound.
+    const char *endless = "000000;MODE;8;1;1;0;255;1;;1;0;1;mode\n"
+                          "101000;N;17;1;1;0;131071;1;;1;0;1;n\n"
+                          "012101;Z;0;1;1;0;0;1;K;1;0;1;z\n";
+    const PilotPtr steps(ventrac_pilot_parse(endless, std::strlen(endless)));
+    const double count[] = {100000.0};
+    const int present[] = {1};
+    EXPECT_EQ(ventrac_encode_packed(x.c.get(), steps.get(), 1, count, present, 1, packed, nullptr),
+              -VENTRAC_ERR_TOO_MANY);
+
+    const int numbers[] = {VENTRAC_ERR_PILOT,  VENTRAC_ERR_NO_ELEMENT, VENTRAC_ERR_TOO_MANY,
+                           VENTRAC_ERR_DATATYPE, VENTRAC_ERR_SHORT_TEXT, VENTRAC_ERR_ARGUMENT,
+                           VENTRAC_ERR_MEMORY, VENTRAC_ERR_FULL, 224, 243, 244};
+    std::set<std::string> texts;
+    for (int n : numbers) {
+        EXPECT_STREQ(ventrac_error_text(n), ventrac_error_text(-n));
+        EXPECT_STRNE(ventrac_error_text(n), "unknown error") << n;
+        texts.insert(ventrac_error_text(n));
+    }
+    EXPECT_EQ(texts.size(), std::size(numbers));
+    EXPECT_STREQ(ventrac_error_text(0), "unknown error");
+    EXPECT_STREQ(ventrac_error_text(INT_MIN), "unknown error");
+}
+
+// A pilot that cannot be read to its end is refused, never taken as the
+// lines read before the failure: a directory opens but fails its first read.
+TEST(Context, APilotThatCannotBeReadIsRefused) {
+    const std::string dir = ::testing::TempDir();
+    char error[300] = "";
+    EXPECT_EQ(ventrac_pilot_open(dir.c_str(), error, sizeof error), nullptr);
+    EXPECT_EQ(std::string(error).rfind("cannot read the pilot file " + dir + ": ", 0), 0u) << error;
+    ventrac_set_errors(nullptr);
+    EXPECT_EQ(get_specif(dir.c_str(), 0), -254);
+    ventrac_set_errors(stderr);
 }
 
 }  // namespace

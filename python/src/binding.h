@@ -16,7 +16,10 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/context.h"
+#include <ventrac/ventrac.h>
+
+#include "codec/handles.h"
+#include "pilot/text.h"
 
 namespace ventrac::python {
 
@@ -36,9 +39,6 @@ std::string_view field(const char (&text)[N]) {
     return {text, end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
 }
 
-// `text` without its leading and trailing blanks (' ' only).
-std::string_view trim_blanks(std::string_view text);
-
 // The bytes of a message or a pilot text: bytes, bytearray or any other
 // buffer as they are; str as Latin-1 (`what` names the argument in the
 // errors: a character above U+00FF is a ValueError).
@@ -51,7 +51,7 @@ std::string path_bytes(py::handle object);
 // The data-type codes of a decode call: None gives code 0 for every mode;
 // a mapping {mode: type} (each -128 to 127, at most 32 pairs) gives the
 // table; {-1: type} alone gives `type` to every mode.
-std::optional<DataTypeEntry> data_types_from(py::handle object);
+std::optional<ventrac_datatype_entry> data_types_from(py::handle object);
 
 // The exception classes of ventrac._errors.
 struct Errors {
@@ -110,15 +110,12 @@ struct DecodeOutcome {
 class Pilot {
 public:
     Pilot(ventrac_pilot *pilot, py::object path) : pilot_(pilot), path_(std::move(path)) {}
-    ~Pilot() { ventrac_pilot_free(pilot_); }
-    Pilot(const Pilot &) = delete;
-    Pilot &operator=(const Pilot &) = delete;
 
-    const ventrac_pilot *get() const { return pilot_; }
+    const ventrac_pilot *get() const { return pilot_.get(); }
     const py::object &path() const { return path_; }
 
 private:
-    ventrac_pilot *pilot_;
+    PilotPtr pilot_;
     py::object path_;  // str, or None for a pilot read from memory
 };
 
@@ -126,11 +123,11 @@ private:
 // `jobs` threads (0: every core); call it without the interpreter lock.
 // Outcomes are in the order of the messages.
 std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector<std::string> &messages,
-                                           const std::optional<DataTypeEntry> &types, unsigned jobs);
+                                           const std::optional<ventrac_datatype_entry> &types, unsigned jobs);
 
 // The same for files, each read whole as one transmitted text.
 std::vector<DecodeOutcome> decode_paths(const Pilot &pilot, const std::vector<std::string> &paths,
-                                        const std::optional<DataTypeEntry> &types, unsigned jobs);
+                                        const std::optional<ventrac_datatype_entry> &types, unsigned jobs);
 
 // The number of threads `jobs` asks for, for `items` pieces of work.
 unsigned thread_count(long jobs, std::size_t items);

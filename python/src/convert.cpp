@@ -57,12 +57,6 @@ py::str to_str(std::string_view text) {
     return py::str(utf8.data(), utf8.size());
 }
 
-std::string_view trim_blanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::string message_bytes(py::handle object, const char *what) {
     PyObject *o = object.ptr();
     if (PyBytes_Check(o)) return std::string(PyBytes_AS_STRING(o), static_cast<std::size_t>(PyBytes_GET_SIZE(o)));
@@ -94,11 +88,11 @@ std::string path_bytes(py::handle object) {
     return path;
 }
 
-std::optional<DataTypeEntry> data_types_from(py::handle object) {
+std::optional<ventrac_datatype_entry> data_types_from(py::handle object) {
     if (object.is_none()) return std::nullopt;
     if (!PyMapping_Check(object.ptr()) || !py::hasattr(object, "items"))
         throw py::type_error("data_types must be a mapping {mode: type} or None");
-    DataTypeEntry table;
+    ventrac_datatype_entry table;
     std::memset(&table, 0, sizeof table);
     constexpr int kMax = static_cast<int>(sizeof table.modes / sizeof table.modes[0]);
     int n = 0;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "binding.h"
+#include "codec/errors.h"
 
 namespace ventrac::python {
 
@@ -60,7 +61,7 @@ ContextPool g_contexts;
 // data-type codes.
 class Context {
 public:
-    explicit Context(const std::optional<DataTypeEntry> &types) : ctx_(g_contexts.take()) {
+    explicit Context(const std::optional<ventrac_datatype_entry> &types) : ctx_(g_contexts.take()) {
         ventrac_dctx_set_datatypes(ctx_, types ? &*types : nullptr);
     }
     ~Context() { g_contexts.give_back(ctx_); }
@@ -72,20 +73,12 @@ private:
     ventrac_dctx *ctx_;
 };
 
+// The error line of a refused message, naming its mode when it was read,
+// and the length of a text too short to hold one.
 std::string failure_text(int error, int mode, std::size_t length) {
-    const std::string head = "error " + std::to_string(error) + ": ";
-    switch (error) {
-    case VENTRAC_ERR_SHORT_TEXT:
-        return head + "too short: " + std::to_string(length) + " bytes, a message has at least 8";
-    case VENTRAC_ERR_NO_ELEMENT:
-        return head + "the pilot file has no line for operating mode " + std::to_string(mode);
-    case VENTRAC_ERR_DATATYPE:
-        return head + "operating mode " + std::to_string(mode) + " has no data-type code";
-    case VENTRAC_ERR_TOO_MANY:
-        return head + "more than " + std::to_string(VENTRAC_MAX_ELEMENTS) + " decoded elements";
-    default:
-        return head + "decoding failed";
-    }
+    if (error == VENTRAC_ERR_SHORT_TEXT)
+        return error_line(error) + " (" + std::to_string(length) + " bytes)";
+    return error_line(error, mode);
 }
 
 // Decodes one transmitted text with `ctx` and copies the result out.
@@ -110,7 +103,7 @@ DecodeOutcome decode_text(ventrac_dctx *ctx, const ventrac_pilot *pilot, std::st
     views.resize(static_cast<std::size_t>(count));
     std::size_t size = 0;
     for (int i = 0; i < count; ++i) {
-        const DecodedElement &d = *ventrac_dctx_element(ctx, i);
+        const ventrac_decoded_element &d = *ventrac_dctx_element(ctx, i);
         auto &v = views[static_cast<std::size_t>(i)];
         v = {field(d.ident), field(d.spec.code), field(d.spec.name), field(d.spec.unit),
              trim_blanks(field(d.text)), trim_blanks(field(d.conv_text)), field(d.spec.comment)};
@@ -119,7 +112,7 @@ DecodeOutcome decode_text(ventrac_dctx *ctx, const ventrac_pilot *pilot, std::st
     obs->texts.resize(size);
     char *out_text = obs->texts.data();
     for (int i = 0; i < count; ++i) {
-        const DecodedElement &d = *ventrac_dctx_element(ctx, i);
+        const ventrac_decoded_element &d = *ventrac_dctx_element(ctx, i);
         ElementData &e = obs->elements[static_cast<std::size_t>(i)];
         const auto &v = views[static_cast<std::size_t>(i)];
         TextRef *refs[] = {&e.ident, &e.code, &e.name, &e.unit, &e.text, &e.conv_text, &e.comment};
@@ -162,7 +155,7 @@ bool read_file(const std::string &path, std::string &content, int &error) {
 // context of its own; the first exception a thread throws is rethrown here
 // once every thread has stopped.
 template <class Work>
-void run(std::size_t count, unsigned jobs, const std::optional<DataTypeEntry> &types, Work work) {
+void run(std::size_t count, unsigned jobs, const std::optional<ventrac_datatype_entry> &types, Work work) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     std::exception_ptr failure;
@@ -208,7 +201,7 @@ unsigned thread_count(long jobs, std::size_t items) {
 }
 
 std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector<std::string> &messages,
-                                           const std::optional<DataTypeEntry> &types, unsigned jobs) {
+                                           const std::optional<ventrac_datatype_entry> &types, unsigned jobs) {
     std::vector<DecodeOutcome> out(messages.size());
     run(messages.size(), jobs, types, [&](ventrac_dctx *ctx, std::size_t i) {
         out[i] = decode_text(ctx, pilot.get(), messages[i]);
@@ -217,7 +210,7 @@ std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector
 }
 
 std::vector<DecodeOutcome> decode_paths(const Pilot &pilot, const std::vector<std::string> &paths,
-                                        const std::optional<DataTypeEntry> &types, unsigned jobs) {
+                                        const std::optional<ventrac_datatype_entry> &types, unsigned jobs) {
     std::vector<DecodeOutcome> out(paths.size());
     run(paths.size(), jobs, types, [&](ventrac_dctx *ctx, std::size_t i) {
         std::string content;

@@ -5,6 +5,8 @@
 #include <new>
 
 #include "binding.h"
+#include "codec/errors.h"
+#include "codec/replication.h"
 
 namespace ventrac::python {
 
@@ -52,9 +54,9 @@ struct Fault {
 };
 
 // The walk bound of the codec: walks longer than this fail there anyway.
-constexpr long kMaxSteps = 64L * 1024;
+constexpr long kMaxSteps = kMaxWalkSteps;
 
-std::string element_name(const ElementSpec &e) {
+std::string element_name(const ventrac_element_spec &e) {
     return std::string(field(e.name)) + " (" + std::string(field(e.code)) + ")";
 }
 
@@ -70,7 +72,7 @@ std::string number(double v) {
 // range to the nearest end.
 class ValueCheck {
 public:
-    ValueCheck(const ElementSpec *table, int size, const std::vector<double> &values,
+    ValueCheck(const ventrac_element_spec *table, int size, const std::vector<double> &values,
                const std::vector<int> &presence)
         : table_(table), size_(size), values_(values), presence_(presence) {
         std::memset(&cleared_, 0, sizeof cleared_);
@@ -84,23 +86,23 @@ public:
     }
 
 private:
-    const ElementSpec &spec(int j) const { return j < size_ ? table_[j] : cleared_; }
+    const ventrac_element_spec &spec(int j) const { return j < size_ ? table_[j] : cleared_; }
 
     // The coded integer of the law's inverse before rounding: NaN when the
     // value has none.
-    static double unrounded(const ElementSpec &e, double v) {
+    static double unrounded(const ventrac_element_spec &e, double v) {
         const double x = (v - e.reference) / e.scale;
         return e.power == 1.0 ? x : std::pow(x, 1.0 / e.power);
     }
 
-    static double physical(const ElementSpec &e, double coded) {
+    static double physical(const ventrac_element_spec &e, double coded) {
         return (e.power == 1.0 ? coded : std::pow(coded, e.power)) * e.scale + e.reference;
     }
 
     // The largest coded integer a present value may take: max_coded, below
     // the all-ones code that stands for a missing value. -1 when the element
     // has no room for a value.
-    static double largest_code(const ElementSpec &e) {
+    static double largest_code(const ventrac_element_spec &e) {
         const int width = static_cast<signed char>(e.nbits);  // what the packer writes
         if (width <= 0) return -1;
         double largest = static_cast<double>(e.max_coded);
@@ -113,7 +115,7 @@ private:
         return false;
     }
 
-    bool check_value(const ElementSpec &e, std::size_t i) {
+    bool check_value(const ventrac_element_spec &e, std::size_t i) {
         if (presence_[i] == 0) return true;
         const double v = values_[i];
         const long index = static_cast<long>(i);
@@ -140,7 +142,7 @@ private:
     // repeats the group as many times as its whole part (none for a
     // negative count); whether the decoder reads that count back is the
     // encoder's to refuse.
-    bool check_count(const ElementSpec &e, std::size_t i, int &count) {
+    bool check_count(const ventrac_element_spec &e, std::size_t i, int &count) {
         if (!check_value(e, i)) return false;
         const double v = values_[i];
         count = v > 0 && v < 2147483648.0 ? static_cast<int>(v) : 0;
@@ -167,7 +169,7 @@ private:
             if (++steps_ > kMaxSteps) return false;
             for (int j = i1; j < end; ++j) {
                 if (++steps_ > kMaxSteps || ival_ >= values_.size()) return false;
-                const ElementSpec &e = spec(j);
+                const ventrac_element_spec &e = spec(j);
                 if (e.code[0] == '1' || e.code[0] == '4') {
                     const bool has_xx = e.code[1] != '\0' && e.code[2] != '\0';
                     const int group = digits(e.code, 1, 2);
@@ -185,9 +187,9 @@ private:
         return true;
     }
 
-    const ElementSpec *table_;
+    const ventrac_element_spec *table_;
     int size_;
-    ElementSpec cleared_;
+    ventrac_element_spec cleared_;
     const std::vector<double> &values_;
     const std::vector<int> &presence_;
     std::size_t ival_ = 0;
@@ -242,9 +244,10 @@ py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, 
         presence.push_back(1);
     }
 
-    const ElementSpec *table = nullptr;
-    const int size = ventrac_pilot_table(pilot.get(), static_cast<int>(mode), &table);
-    if (size <= 0) encode_error("the pilot file has no line for operating mode " + std::to_string(mode));
+    // The values are checked against the table the encoder walks.
+    const ventrac_element_spec *table = nullptr;
+    const int size = ventrac_pilot_encoder_table(pilot.get(), static_cast<int>(mode), &table);
+    if (size <= 0) encode_error(error_line(VENTRAC_ERR_NO_ELEMENT, static_cast<int>(mode)));
     if (std::optional<Fault> fault = ValueCheck(table, size, numbers, presence).run())
         encode_error(fault->message, fault->index);
 
@@ -263,13 +266,7 @@ py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, 
         g_encoders.give_back(cctx);
     }
     if (packed_size == -VENTRAC_ERR_MEMORY || length == -VENTRAC_ERR_MEMORY) throw std::bad_alloc();
-    if (packed_size == -VENTRAC_ERR_COUNT)
-        encode_error("a delayed count would not be read back as the number of repetitions sent "
-                     "(error " + std::to_string(VENTRAC_ERR_COUNT) + "): its element's width, law or "
-                     "max_coded cannot carry it");
-    if (packed_size <= 0)
-        encode_error("the observation does not fit in a message of " + std::to_string(VENTRAC_PACKED_SIZE) +
-                     " packed bytes, or its replications repeat more than the encoder walks");
+    if (packed_size <= 0) encode_error(error_line(packed_size, static_cast<int>(mode)));
     if (static_cast<std::size_t>(used) < numbers.size())
         encode_error(std::to_string(numbers.size()) + " values given, operating mode " + std::to_string(mode) +
                          " takes " + std::to_string(used) + " with these counts",

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "binding.h"
+#include "codec/errors.h"
 #include "tools/encode/record.h"
 
 namespace ventrac::python {
@@ -71,13 +72,6 @@ encode::Record record_of(py::handle obs, std::size_t index) {
     return r;
 }
 
-std::string encoder_failure(int result) {
-    if (result == -VENTRAC_ERR_COUNT)
-        return "a delayed count would not be read back as the number of repetitions sent (error 246)";
-    return "the observation does not fit in a message of 1024 packed bytes, or its replications "
-           "repeat more than the encoder walks";
-}
-
 // The message of one record, or why there is none.
 std::string encode_record(const Pilot &pilot, const encode::Layouts &layouts, const encode::Record &r,
                           ventrac_cctx *cctx, std::string &message) {
@@ -93,7 +87,7 @@ std::string encode_record(const Pilot &pilot, const encode::Layouts &layouts, co
     const int length = ventrac_encode_text(cctx, pilot.get(), r.mode, v.values.data(), v.presence.data(),
                                            v.values.size(), ident.c_str(), text, sizeof text);
     if (length == -VENTRAC_ERR_MEMORY) throw std::bad_alloc();
-    if (length <= 0) return encoder_failure(length);
+    if (length <= 0) return error_line(length, r.mode);
     message.assign(text, static_cast<std::size_t>(length));
     return {};
 }

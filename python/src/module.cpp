@@ -124,7 +124,7 @@ py::list outcomes_list(std::vector<DecodeOutcome> &outcomes, const std::vector<p
 
 Observation decode_one(const Pilot &pilot, py::handle message, py::handle data_types) {
     std::vector<std::string> messages{message_bytes(message, "message")};
-    const std::optional<DataTypeEntry> types = data_types_from(data_types);
+    const std::optional<ventrac_datatype_entry> types = data_types_from(data_types);
     std::vector<DecodeOutcome> outcomes;
     {
         py::gil_scoped_release unlocked;
@@ -142,7 +142,7 @@ py::list decode_many(const Pilot &pilot, py::handle messages, long jobs, py::han
         throw py::type_error("decode_many takes a sequence of messages; use decode for one");
     std::vector<std::string> texts;
     for (py::handle m : py::iter(messages)) texts.push_back(message_bytes(m, "a message"));
-    const std::optional<DataTypeEntry> types = data_types_from(data_types);
+    const std::optional<ventrac_datatype_entry> types = data_types_from(data_types);
     const unsigned threads = thread_count(jobs, texts.size());
     std::vector<DecodeOutcome> outcomes;
     {
@@ -164,7 +164,7 @@ py::list decode_files(const Pilot &pilot, py::handle paths, long jobs, py::handl
         names.push_back(path_bytes(p));
         sources.push_back(os.attr("fspath")(p));
     }
-    const std::optional<DataTypeEntry> types = data_types_from(data_types);
+    const std::optional<ventrac_datatype_entry> types = data_types_from(data_types);
     const unsigned threads = thread_count(jobs, names.size());
     std::vector<DecodeOutcome> outcomes;
     {

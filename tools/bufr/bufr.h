@@ -67,7 +67,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/context.h"
+#include <ventrac/ventrac.h>
 
 namespace ventrac::bufr {
 
@@ -115,7 +115,7 @@ struct Readiness {
 // out as BUFR (with the newest installed master table version); entry: the
 // index of the table entry that stops it, -1 when no entry does (no table,
 // or no WMO tables installed). The reason names no line and has no line feed.
-Readiness check_table(const ElementSpec *table, int count);
+Readiness check_table(const ventrac_element_spec *table, int count);
 
 // The newest WMO master table version the installed ecCodes holds; 0 when
 // none is found.

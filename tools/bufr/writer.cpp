@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "bufr.h"
+#include "codec/replication.h"
 #include "layout.h"
 #include "tables.h"
 
@@ -15,9 +16,9 @@ namespace ventrac::bufr {
 
 namespace {
 
-// Walks of a message stop past this many steps (values and repetitions),
-// as the decoder's own walks do.
-constexpr long kMaxSteps = 64L * 1024;
+// Walks of a message stop past as many steps (values and repetitions) as
+// the decoder's own walks do.
+constexpr long kMaxSteps = kMaxWalkSteps;
 
 std::string number_text(double v) {
     char text[32];
@@ -41,7 +42,7 @@ bool printable(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
 // One value of Section 4, in expanded order.
 struct Value {
     const Node *node;
-    const DecodedElement *element;
+    const ventrac_decoded_element *element;
     int status;
 };
 
@@ -81,8 +82,8 @@ private:
 
     bool step() { return ++steps_ <= kMaxSteps || fail("the message walks more than 65536 steps"); }
 
-    const DecodedElement *next_entry(const char *code) {
-        const DecodedElement *d = next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
+    const ventrac_decoded_element *next_entry(const char *code) {
+        const ventrac_decoded_element *d = next_entry_ < count_ ? ventrac_dctx_element(dctx_, next_entry_) : nullptr;
         if (d == nullptr || std::strcmp(d->spec.code, code) != 0) return nullptr;
         ++next_entry_;
         return d;
@@ -93,7 +94,7 @@ private:
             if (!step()) return false;
             if (!n.group) {
                 const int index = next_entry_;
-                const DecodedElement *d = next_entry(n.spec->code);
+                const ventrac_decoded_element *d = next_entry(n.spec->code);
                 if (d == nullptr)
                     return fail(std::string("decoded entry ") + std::to_string(index + 1) +
                                 " is not the table's " + n.spec->code);
@@ -220,7 +221,7 @@ bool Writer::State::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx,
     }
     clear_eccodes_line();
     const int mode = ventrac_dctx_mode(dctx);
-    const ElementSpec *table = nullptr;
+    const ventrac_element_spec *table = nullptr;
     const int count = ventrac_pilot_table(pilot, mode, &table);
     if (count <= 0 || table == nullptr) {
         reason = "the pilot file has no line for mode " + std::to_string(mode);
@@ -337,7 +338,7 @@ bool Writer::State::prepare(const Value &v, Outgoing &o, std::vector<std::string
                             std::string &reason) const {
     if (v.status == VENTRAC_STATUS_MISSING) return true;
     if (v.status != VENTRAC_STATUS_VALID && !settings.keep_implausible) return true;
-    const ElementSpec &e = *v.node->spec;
+    const ventrac_element_spec &e = *v.node->spec;
     const TableEntry &t = *v.node->table;
     const double value = v.element->value;
     const std::string who = shown(v.element->spec.name) + " (" + shown(e.code) + ")";
@@ -397,7 +398,7 @@ bool Writer::encode(const ventrac_pilot *pilot, const ventrac_dctx *dctx, std::s
     return false;
 }
 
-Readiness check_table(const ElementSpec *table, int count) {
+Readiness check_table(const ventrac_element_spec *table, int count) {
     capture_eccodes_lines();
     if (table == nullptr || count <= 0) return {false, -1, "the mode has no line"};
     const long version = newest_installed_version();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "findings.h"
+#include "pilot/text.h"
 
 namespace check {
 
@@ -25,11 +26,7 @@ std::string without_line_feed(const std::string &text) {
     return !text.empty() && text.back() == '\n' ? text.substr(0, text.size() - 1) : text;
 }
 
-std::string trim_blanks(const std::string &text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
+std::string trim_blanks(const std::string &text) { return std::string(ventrac::trim_blanks(text)); }
 
 // A line longer than one piece comes as several pieces with one line number;
 // returns one past the last piece of the line that starts at `first`.

@@ -28,19 +28,26 @@ Load load_over(const std::vector<ventrac::PilotLine> &lines, int mode,
     };
     Load load;
     load.mode = mode;
-    std::size_t kept = 0;
     ElementSpec slot = slot_start(0);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        ventrac::apply_pilot_line(slot, lines[i]);
-        if (!ventrac::kept_in_mode(slot.mode_mask, mode)) continue;
-        if (kept < VENTRAC_MAX_ELEMENTS) {
-            load.table.push_back(slot);
-            load.lines.push_back(i);
-        } else {
-            load.lost.push_back(i);
-        }
-        slot = slot_start(++kept);
-    }
+    std::size_t at = 0;  // the slot `slot` stands for
+    ventrac::walk_pilot_lines(
+        lines, mode, [](std::size_t) {},
+        [&](std::size_t k) -> ElementSpec & {
+            if (k != at) {
+                slot = slot_start(k);
+                at = k;
+            }
+            return slot;
+        },
+        [&load, &slot](std::size_t i, std::size_t k) {
+            if (k < VENTRAC_MAX_ELEMENTS) {
+                load.table.push_back(slot);
+                load.lines.push_back(i);
+            } else {
+                load.lost.push_back(i);
+            }
+            return true;
+        });
     return load;
 }
 

@@ -8,7 +8,7 @@ namespace ventrac::decode {
 
 namespace {
 
-constexpr int kMaxPairs = 32;  // entries of DataTypeEntry.modes and .types
+constexpr int kMaxPairs = 32;  // entries of ventrac_datatype_entry.modes and .types
 
 std::vector<std::string_view> words(std::string_view line) {
     constexpr std::string_view blanks = " \t\r";
@@ -31,16 +31,16 @@ bool small_integer(std::string_view word, int &value) {
 
 }  // namespace
 
-DataTypeEntry every_mode_type_zero() {
-    DataTypeEntry table{};
+ventrac_datatype_entry every_mode_type_zero() {
+    ventrac_datatype_entry table{};
     table.nb_modes = 1;
     table.modes[0] = -1;
     table.types[0] = 0;
     return table;
 }
 
-std::string parse_datatype(std::string_view content, DataTypeEntry &table) {
-    table = DataTypeEntry{};
+std::string parse_datatype(std::string_view content, ventrac_datatype_entry &table) {
+    table = ventrac_datatype_entry{};
     int line_number = 0;
     while (!content.empty()) {
         ++line_number;

@@ -3,22 +3,18 @@
 #include <cmath>
 #include <new>
 
-#include "codec/codec.h"
+#include "codec/errors.h"
+
+#include <ventrac/ventrac.h>
 
 namespace ventrac::decode {
 
 namespace {
 
+// The error line of a refused message; a missing data-type code names the
+// mode it was looked up for.
 std::string decode_error(int error, int mode) {
-    const std::string head = "error " + std::to_string(error) + ": ";
-    switch (error) {
-    case VENTRAC_ERR_NO_ELEMENT: return head + "the pilot file has no line for the operating mode";
-    case VENTRAC_ERR_DATATYPE:
-        return head + "operating mode " + std::to_string(mode) + " has no data-type code";
-    case VENTRAC_ERR_TOO_MANY: return head + "more than 1024 decoded elements";
-    case VENTRAC_ERR_MEMORY: return head + "memory ran out";
-    default: return head + "decoding failed";
-    }
+    return error_line(error, error == VENTRAC_ERR_DATATYPE ? mode : kNoMode);
 }
 
 void append_to_buffer(void *user, const char *text, size_t length) {
@@ -37,9 +33,9 @@ Validity validity_of(int status) {
 
 std::string Pilot::open(const std::string &path) {
     char error[512] = "";
-    pilot_ = ventrac_pilot_open(path.c_str(), error, sizeof error);
+    pilot_.reset(ventrac_pilot_open(path.c_str(), error, sizeof error));
     if (pilot_ == nullptr) return error[0] != '\0' ? error : "cannot read the pilot file " + path;
-    if (ventrac_pilot_line_count(pilot_) == 0) return "the pilot file " + path + " holds no line";
+    if (ventrac_pilot_line_count(pilot_.get()) == 0) return "the pilot file " + path + " holds no line";
     return {};
 }
 
@@ -49,20 +45,20 @@ std::string_view message_identifier(std::string_view content) {
     return trim_blanks(head);
 }
 
-MessageDecoder::MessageDecoder(const Pilot &pilot, const DataTypeEntry &datatypes,
+MessageDecoder::MessageDecoder(const Pilot &pilot, const ventrac_datatype_entry &datatypes,
                                const std::vector<Lookup> &lookups)
     : pilot_(pilot), lookups_(lookups), dctx_(ventrac_dctx_create()) {
-    if (dctx_ == nullptr) throw std::bad_alloc();
-    ventrac_dctx_set_datatypes(dctx_, &datatypes);
-    ventrac_dctx_set_names(dctx_, "ventrac-decode", "");
+    if (dctx_.get() == nullptr) throw std::bad_alloc();
+    ventrac_dctx_set_datatypes(dctx_.get(), &datatypes);
+    ventrac_dctx_set_names(dctx_.get(), "ventrac-decode", "");
 }
 
-MessageDecoder::~MessageDecoder() { ventrac_dctx_free(dctx_); }
+MessageDecoder::~MessageDecoder() = default;
 
 void MessageDecoder::trace_to(Buffer *sink) {
     tracing_ = sink != nullptr;
-    ventrac_dctx_set_trace_fn(dctx_, sink != nullptr ? append_to_buffer : nullptr, sink);
-    ventrac_dctx_set_errors_fn(dctx_, sink != nullptr ? append_to_buffer : nullptr, sink);
+    ventrac_dctx_set_trace_fn(dctx_.get(), sink != nullptr ? append_to_buffer : nullptr, sink);
+    ventrac_dctx_set_errors_fn(dctx_.get(), sink != nullptr ? append_to_buffer : nullptr, sink);
 }
 
 std::string MessageDecoder::decode(std::string_view content, Observation &obs) {
@@ -73,27 +69,27 @@ std::string MessageDecoder::decode(std::string_view content, Observation &obs) {
         return "too short: " + std::to_string(content.size()) + " bytes, a message has at least 8";
     // The codec's error lines, kept in the trace file, name the station.
     if (tracing_)
-        ventrac_dctx_set_names(dctx_, "ventrac-decode", std::string(message_identifier(content)).c_str());
-    const int count = ventrac_decode_text(dctx_, pilot_.get(), content.data(), content.size());
-    if (count < 0) return decode_error(-count, ventrac_dctx_mode(dctx_));
+        ventrac_dctx_set_names(dctx_.get(), "ventrac-decode", std::string(message_identifier(content)).c_str());
+    const int count = ventrac_decode_text(dctx_.get(), pilot_.get(), content.data(), content.size());
+    if (count < 0) return decode_error(-count, ventrac_dctx_mode(dctx_.get()));
 
-    obs.identifier = ventrac_dctx_identifier(dctx_);
-    obs.mode = ventrac_dctx_mode(dctx_);
-    obs.type_code = ventrac_dctx_type_code(dctx_);
+    obs.identifier = ventrac_dctx_identifier(dctx_.get());
+    obs.mode = ventrac_dctx_mode(dctx_.get());
+    obs.type_code = ventrac_dctx_type_code(dctx_.get());
     obs.message = content;
     obs.elements.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const DecodedElement &d = *ventrac_dctx_element(dctx_, i);
+        const ventrac_decoded_element &d = *ventrac_dctx_element(dctx_.get(), i);
         obs.elements.push_back({field(d.ident), field(d.spec.code), field(d.spec.name),
                                 field(d.spec.unit), trim_blanks(field(d.text)),
                                 trim_blanks(field(d.conv_text)), field(d.spec.comment),
-                                validity_of(ventrac_dctx_status(dctx_, i)), d.value, d.conv_value});
+                                validity_of(ventrac_dctx_status(dctx_.get(), i)), d.value, d.conv_value});
     }
     if (!lookups_.empty()) {
         values_.clear();
         for (const Lookup &l : lookups_) {
             int index = -1;
-            const double value = ventrac_dctx_find(dctx_, l.code.c_str(), l.name.c_str(), &index);
+            const double value = ventrac_dctx_find(dctx_.get(), l.code.c_str(), l.name.c_str(), &index);
             if (index < 0 || !std::isfinite(value))
                 values_ << "NA";
             else

@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/context.h"
+#include <ventrac/ventrac.h>
+
+#include "codec/handles.h"
 #include "formats.h"
 #include "options.h"
 #include "text.h"
@@ -18,18 +20,14 @@ namespace ventrac::decode {
 // A pilot file read and parsed once for the whole run.
 class Pilot {
 public:
-    Pilot() = default;
-    ~Pilot() { ventrac_pilot_free(pilot_); }
-    Pilot(const Pilot &) = delete;
-    Pilot &operator=(const Pilot &) = delete;
 
     // Reads and parses `path`; returns an empty text, or why it cannot be
     // used (it cannot be read, or it holds no line).
     std::string open(const std::string &path);
-    const ventrac_pilot *get() const { return pilot_; }
+    const ventrac_pilot *get() const { return pilot_.get(); }
 
 private:
-    ventrac_pilot *pilot_ = nullptr;
+    PilotPtr pilot_;
 };
 
 // Decodes messages one after the other, on one thread. Each message decodes
@@ -37,7 +35,7 @@ private:
 class MessageDecoder {
 public:
     // `datatypes` and `lookups` must outlive the decoder.
-    MessageDecoder(const Pilot &pilot, const DataTypeEntry &datatypes,
+    MessageDecoder(const Pilot &pilot, const ventrac_datatype_entry &datatypes,
                    const std::vector<Lookup> &lookups);
     ~MessageDecoder();
     MessageDecoder(const MessageDecoder &) = delete;
@@ -52,12 +50,12 @@ public:
     // The observation's texts stay valid until the next decode.
     std::string decode(std::string_view content, Observation &obs);
 
-    const ventrac_dctx *context() const { return dctx_; }
+    const ventrac_dctx *context() const { return dctx_.get(); }
 
 private:
     const Pilot &pilot_;
     const std::vector<Lookup> &lookups_;
-    ventrac_dctx *dctx_ = nullptr;
+    DctxPtr dctx_;
     bool tracing_ = false;
     Buffer values_;  // the --get lines
 };

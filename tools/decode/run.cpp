@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/codec.h"
+#include <ventrac/ventrac.h>
 #include "datatype.h"
 #include "decoder.h"
 #include "formats.h"
@@ -32,7 +32,7 @@ int usage_error(const std::string &error) {
 }
 
 // The data-type table from the --datatype file, or code 0 for every mode.
-bool load_datatype(const Options &o, DataTypeEntry &table, std::string &error) {
+bool load_datatype(const Options &o, ventrac_datatype_entry &table, std::string &error) {
     if (!o.datatype_path) {
         table = every_mode_type_zero();
         return true;
@@ -62,7 +62,7 @@ bufr::Settings bufr_settings(const BufrOptions &b) {
 // the storage it reuses from message to message.
 class Worker final : public BatchWorker {
 public:
-    Worker(const Options &o, const Pilot &pilot, const DataTypeEntry &datatypes, const Printer &printer)
+    Worker(const Options &o, const Pilot &pilot, const ventrac_datatype_entry &datatypes, const Printer &printer)
         : options_(o), printer_(printer), decoder_(pilot, datatypes, o.lookups), pilot_(pilot) {
 #ifdef VENTRAC_HAVE_BUFR
         if (o.bufr) bufr_.emplace(bufr_settings(*o.bufr));
@@ -173,7 +173,7 @@ int run(int argc, const char *const *argv) {
         return kStatusUsage;
     }
 #endif
-    DataTypeEntry datatypes{};
+    ventrac_datatype_entry datatypes{};
     std::string error;
     if (!load_datatype(o, datatypes, error)) return usage_error(error);
     // The pilot file is read and parsed once, for every thread, before any

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string_view>
 
+#include "pilot/text.h"
+
 namespace ventrac::decode {
 
 // Output text built up in memory. Appends are inline: the formats make
@@ -69,14 +71,6 @@ template <std::size_t N>
     for (; i < N; ++i)
         if (text[i] == '\0') return {text, i};
     return {text, N};
-}
-
-// `text` without its leading and trailing blanks.
-inline std::string_view trim_blanks(std::string_view text) {
-    std::size_t first = 0, last = text.size();
-    while (first < last && text[first] == ' ') ++first;
-    while (last > first && text[last - 1] == ' ') --last;
-    return text.substr(first, last - first);
 }
 
 // Room write_number() needs.

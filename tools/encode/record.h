@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "codec/context.h"
+#include "pilot/pilot.h"
 
 namespace ventrac::encode {
 

@@ -14,6 +14,7 @@
 #include "bufr_input.h"
 #include "codec/codec.h"
 #include "codec/context.h"
+#include "codec/errors.h"
 #include "inputs.h"
 #include "json_record.h"
 #include "options.h"
@@ -34,19 +35,6 @@ constexpr std::size_t kBatch = 2048;
 int usage_error(const std::string &error) {
     std::fprintf(stderr, "%s%s\n%s", kProgram, error.c_str(), usage_text());
     return kStatusUsage;
-}
-
-// Why the encoder refused an observation.
-std::string encoder_failure(int result) {
-    switch (-result) {
-    case VENTRAC_ERR_COUNT:
-        return "a delayed count would not be read back as the number of repetitions sent "
-               "(error 246): its element's width, law or max_coded cannot carry it";
-    case VENTRAC_ERR_MEMORY: return "memory ran out";
-    default:
-        return "the observation does not fit in a message of 1024 packed bytes, or its "
-               "replications repeat more than the encoder walks";
-    }
 }
 
 // What encoding one item gave.
@@ -104,7 +92,7 @@ void encode_item(Item &item, const ventrac_pilot *pilot, const Layouts &layouts,
                                            v.values.size(), out.identifier.c_str(), text, sizeof text);
     if (tracing) ventrac_cctx_set_trace(cctx, nullptr);
     if (length <= 0) {
-        out.error = encoder_failure(length);
+        out.error = error_line(length, r.mode);
         return;
     }
     out.message.assign(text, static_cast<std::size_t>(length));

@@ -1,4 +1,4 @@
-#include "codec/sink.h"
+#include "pilot/sink.h"
 
 #include <new>
 #include <string>

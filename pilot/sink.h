@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "codec/context.h"
+#include <ventrac/ventrac.h>
 #include "pilot/trace.h"
 
 namespace ventrac {
