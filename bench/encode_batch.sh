@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Times the encoding of the shipped example observation, COUNT times, three
 # ways, in one run of this script:
-#   ventrac-encode: COUNT observations as JSON Lines (the records
-#     ventrac-decode --json gives) in one run;
+#   ventrac-encode: COUNT observations as JSON Lines in one run, twice: the
+#     records ventrac-decode --json gives (about 5 kB each, with every text
+#     of every element), and the same records with only what the encoder
+#     reads (identifier, mode, and each element's code, name and value);
 #   ventrac: COUNT runs of the program on a data file each;
 #   ecCodes: bufr_filter with bench/ship_obs.filter, which sets the same
 #     observation's values and encodes a BUFR message, on a file of COUNT
@@ -49,7 +51,7 @@ fi
 
 python3 - "$work" "$ventrac" "$encode" "$root/examples/ship.pilot" "$root/bench/ship_obs.filter" \
     "$count" "$runs" "$template" <<'PY'
-import os, statistics, subprocess, sys, time
+import json, os, statistics, subprocess, sys, time
 
 work, ventrac, encode, pilot, bufr_filter_file, count, runs, template = sys.argv[1:9]
 count, runs = int(count), int(runs)
@@ -57,6 +59,10 @@ with open(os.path.join(work, "HPK_ship_obs.txt"), "rb") as f:
     message = f.read()
 with open(os.path.join(work, "one.jsonl"), "rb") as f:
     record = f.read()
+full = json.loads(record)
+short = (json.dumps({"identifier": full["identifier"], "mode": full["mode"],
+                     "elements": [{k: e[k] for k in ("code", "name", "value")} for e in full["elements"]]},
+                    separators=(",", ":")) + "\n").encode()
 
 
 def timed(cmd, out=os.devnull):
@@ -70,24 +76,26 @@ def timed(cmd, out=os.devnull):
     return elapsed
 
 
-def jsonl(n):
-    path = os.path.join(work, "obs%d.jsonl" % n)
+def jsonl(n, line=record, name="obs"):
+    path = os.path.join(work, "%s%d.jsonl" % (name, n))
     with open(path, "wb") as f:
-        f.write(record * n)
+        f.write(line * n)
     return path
 
 
 # ventrac-encode: one run, every message checked against ventrac's.
-lines = jsonl(count)
 out = os.path.join(work, "encoded.txt")
-encode_cmd = [encode, pilot, lines]
-encode_s = statistics.median(timed(encode_cmd, out) for _ in range(runs))
-with open(out, "rb") as f:
-    got = f.read()
-if got != (message + b"\n") * count:
-    sys.exit("ventrac-encode did not give ventrac's message %d times" % count)
-print("ventrac-encode, %d JSON Lines in one run:   %.3f s (%.0f observations/s)"
-      % (count, encode_s, count / encode_s))
+times = {}
+for shape, line in (("full", record), ("short", short)):
+    cmd = [encode, pilot, jsonl(count, line, shape)]
+    times[shape] = statistics.median(timed(cmd, out) for _ in range(runs))
+    with open(out, "rb") as f:
+        if f.read() != (message + b"\n") * count:
+            sys.exit("ventrac-encode did not give ventrac's message %d times" % count)
+    print("ventrac-encode, %d JSON Lines (%s, %d bytes each): %.3f s (%.0f observations/s)"
+          % (count, shape, len(line), times[shape], count / times[shape]))
+encode_s = times["full"]
+encode_cmd = [encode, pilot, jsonl(count)]
 
 # ventrac: one process per observation, as a station system runs it today.
 start = time.perf_counter()
@@ -100,7 +108,8 @@ with open(os.path.join(work, "HPK_ship_obs.txt"), "rb") as f:
         sys.exit("ventrac wrote another message")
 print("ventrac, %d runs on a data file:            %.3f s (%.0f observations/s)"
       % (count, ventrac_s, count / ventrac_s))
-print("ratio ventrac runs / ventrac-encode: %.1fx" % (ventrac_s / encode_s))
+print("ratio ventrac runs / ventrac-encode: %.1fx (full), %.1fx (short)"
+      % (ventrac_s / encode_s, ventrac_s / times["short"]))
 
 if template:
     with open(template, "rb") as f:
@@ -117,7 +126,8 @@ if template:
         sys.exit("bufr_filter wrote %d messages, not %d" % (written, count))
     print("ecCodes bufr_filter, %d BUFR encodings:     %.3f s (%.0f observations/s)"
           % (count, bufr_s, count / bufr_s))
-    print("ratio ecCodes / ventrac-encode: %.1fx (target: at least 20x)" % (bufr_s / encode_s))
+    print("ratio ecCodes / ventrac-encode: %.1fx (full), %.1fx (short) (target: at least 20x)"
+          % (bufr_s / encode_s, bufr_s / times["short"]))
 print("median of %d runs each (ventrac: one pass of %d runs)" % (runs, count))
 
 gnu_time = "/usr/bin/time"
