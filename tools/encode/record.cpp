@@ -151,16 +151,20 @@ private:
         Positions *positions;
         std::size_t element;
     };
-    static std::string key(const std::string &code, const std::string &name) {
-        std::string k;
-        k.reserve(code.size() + name.size() + 1);
-        k += code;
-        k += '\0';
-        k += name;
-        return k;
-    }
+    // Descriptor and name, viewed in the record's own texts: no copy.
+    struct Key {
+        std::string_view code, name;
+        bool operator==(const Key &) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key &k) const noexcept {
+            const std::size_t h = std::hash<std::string_view>()(k.code);
+            return h ^ (std::hash<std::string_view>()(k.name) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2));
+        }
+    };
+    static Key key(const std::string &code, const std::string &name) { return {code, name}; }
     const std::vector<NamedValue> &elements_;
-    std::unordered_map<std::string, Positions> positions_;
+    std::unordered_map<Key, Positions, KeyHash> positions_;
     std::vector<bool> taken_;
     std::vector<Take> log_;
     std::size_t first_ = 0;
