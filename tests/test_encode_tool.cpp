@@ -276,6 +276,11 @@ TEST(EncodeTool, BufrFromTheDecoderGivesBackTheMessages) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "all.bufr: message 1 subset 1: no operating mode of the pilot file has these descriptors\n"
                      "all.bufr: message 2 subset 1: no operating mode of the pilot file has these descriptors\n");
+    write_file(dir.file("junk"), "no message here");
+    r = run_encode(dir.path(), "--from-bufr " + quote(kPilot) + " junk all.bufr");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, one + "\n" + two + "\n");
+    EXPECT_EQ(r.err, "ventrac-encode: junk holds no BUFR message\n");
 }
 #endif
 

@@ -189,7 +189,10 @@ std::string read_bufr(const std::string &path, const Layouts &names,
         int error = 0;
         Handle message(codes_handle_new_from_file(nullptr, file, PRODUCT_BUFR, &error));
         if (!message) {
-            if (error != CODES_SUCCESS) failure = eccodes_problem("message " + std::to_string(m), error);
+            if (error != CODES_SUCCESS)
+                failure = eccodes_problem("message " + std::to_string(m), error);
+            else if (m == 1)
+                failure = "holds no BUFR message";
             break;
         }
         long subsets = 0;
