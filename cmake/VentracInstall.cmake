@@ -12,7 +12,7 @@
 #   LIBDIR/cmake/ventrac/         find_package(ventrac) -> ventrac::ventrac
 #   LIBDIR/pkgconfig/ventrac.pc
 #   share/man/man1/               a page per program
-#   share/doc/ventrac/            README.md and the shipped example
+#   share/doc/ventrac/            README.md, docs/*.md and the shipped example
 include(CMakePackageConfigHelpers)
 
 set(VENTRAC_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ventrac)
@@ -83,6 +83,8 @@ foreach(page IN LISTS VENTRAC_MAN_PAGES)
 endforeach()
 
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+file(GLOB _ventrac_doc_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${_ventrac_doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES examples/README.md examples/ship.pilot examples/ship_obs.txt
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 

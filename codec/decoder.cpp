@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "codec/fields.h"
+#include "codec/listing.h"
 #include "codec/rules.h"
 #include "pilot/reader.h"
 #include "pilot/text.h"
@@ -447,14 +448,7 @@ signed char read_mode(DecodeEnv &env) {
 
 void list_elements(const Sink &trace, const ElementSpec *table, int count) {
     if (!trace.on()) return;
-    for (int i = 0; i < count; ++i) {
-        const ElementSpec &e = table[i];
-        trace.print("%s %s %2d %2.0f %10.5f %f %6" PRId64 " %3" PRId64
-                    " %.16s %8.3f %8.2f %1d %s\n",
-                    e.code, e.name, e.nbits, e.power, e.scale, e.reference, e.max_coded,
-                    static_cast<std::int64_t>(e.mode_mask), e.unit, e.conv_factor, e.conv_offset,
-                    e.flag, e.comment);
-    }
+    for (int i = 0; i < count; ++i) list_element(trace, table[i], Listing::Decoder);
     trace.print("IER=%d\n", count);
 }
 

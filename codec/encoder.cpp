@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "codec/listing.h"
 #include "codec/rules.h"
 #include "pilot/reader.h"
 #include "pilot/trace.h"
@@ -132,12 +133,6 @@ bool pak_n_seq(EncodeEnv &env, int &start, int nbpar, int nbsec) {
     return true;
 }
 
-void list_element(const ElementSpec &e) {
-    trace::print("%s %s %2d %2.0f %10.5f %f %6" PRId64 " %3" PRIu64 "  %.16s %8.3f %8.2f %1d %s\n",
-                 e.code, e.name, e.nbits, e.power, e.scale, e.reference, e.max_coded, e.mode_mask,
-                 e.unit, e.conv_factor, e.conv_offset, e.flag, e.comment);
-}
-
 }  // namespace
 
 const char *const kMessage246 =
@@ -193,8 +188,8 @@ extern "C" int comprime(const char *pilot_path, signed char mode, const double *
     const int a = get_specif(pilot_path, mode);
     trace::print("lecture pilote %s : mode oper= %d retour=%d\n", pilot_path, mode, a);
     if (a <= 0) return a;
-    if (trace::tracing())
-        for (int i = 0; i < a; ++i) ventrac::list_element(specel[i]);
+    const ventrac::Sink sink = ventrac::Sink::to_file(trace::sink());
+    for (int i = 0; i < a; ++i) ventrac::list_element(sink, specel[i], ventrac::Listing::Encoder);
 
     ventrac::EncodeEnv env;
     env.table = specel;
@@ -203,7 +198,7 @@ extern "C" int comprime(const char *pilot_path, signed char mode, const double *
     env.presence = presence;
     env.nvalues = VENTRAC_MAX_VALUES;
     env.buffer = buffer;
-    env.trace = ventrac::Sink::to_file(trace::sink());
+    env.trace = sink;
     const int octets = ventrac::pack_message(env, mode, a);
     if (octets == -VENTRAC_ERR_COUNT)
         trace::error("%s - %s - %s (%d)\n", APPLI, trace::ship_name(), ventrac::kMessage246,
