@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
+#include <ventrac/ventrac.h>
 #include "codec/replication.h"
 #include "codec/rules.h"
 #include "fuzz_support.h"
 #include "tools/check/findings.h"
 #include "tools/check/pilot_model.h"
-#include <ventrac/ventrac.h>
 
 namespace {
 
@@ -68,7 +68,8 @@ private:
         const double scale = kScales[in_.byte() % std::size(kScales)];
         const double reference = count ? (in_.byte() % 4 == 0 ? in_.byte() % 3 - 1 : 0)
                                        : in_.int16() * (in_.byte() % 2 == 0 ? scale : 0.37);
-        const std::uint64_t ones = nbits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << nbits) - 1;
+        const std::uint64_t ones = nbits >= 64 ? ~std::uint64_t{0}
+                                               : (std::uint64_t{1} << nbits) - 1;
         std::uint64_t max = ones;
         switch (in_.byte() % 5) {
         case 0: max = ones > 0 ? ones - 1 : 0; break;
@@ -77,8 +78,9 @@ private:
         case 3: max = ones + 1 + in_.byte(); break;
         default: max = ones > 1 ? ones - 1 - in_.byte() % 3 : 0; break;
         }
-        return std::to_string(nbits) + ";" + number(power) + ";" + number(scale) + ";" + number(reference) +
-               ";" + std::to_string(std::min<std::uint64_t>(max, 9007199254740991ull));
+        return std::to_string(nbits) + ";" + number(power) + ";" + number(scale) + ";" +
+               number(reference) + ";" +
+               std::to_string(std::min<std::uint64_t>(max, 9007199254740991ull));
     }
 
     std::vector<Node> items(int depth, int n) {
@@ -173,12 +175,16 @@ private:
             o_->expected.push_back(x);
             return;
         }
-        const std::uint64_t draw = static_cast<std::uint64_t>(in_.int16() & 0x7FFF) << 16 | in_.int16();
-        double c = in_.byte() % 3 == 0 ? largest : std::floor(static_cast<double>(draw) / 2147483647.0 * largest);
+        const std::uint64_t draw = static_cast<std::uint64_t>(in_.int16() & 0x7FFF) << 16 |
+                                   in_.int16();
+        double c = in_.byte() % 3 == 0
+                       ? largest
+                       : std::floor(static_cast<double>(draw) / 2147483647.0 * largest);
         c = std::clamp(c, 0.0, largest);
         const double v = ventrac::rules::physical_value(e, c);
         const double below = c > 0 ? std::fabs(v - ventrac::rules::physical_value(e, c - 1)) : 0;
-        const double above = c < largest ? std::fabs(ventrac::rules::physical_value(e, c + 1) - v) : 0;
+        const double above = c < largest ? std::fabs(ventrac::rules::physical_value(e, c + 1) - v)
+                                         : 0;
         x.kind = Expected::Present;
         x.value = v;
         x.tolerance = 0.5 * std::max(below, above) + 1e-9 * std::fabs(v);
@@ -209,7 +215,8 @@ private:
             x.value = n;
             x.listed = rep.kind == '1';
             o_->values.push_back(n);
-            o_->presence.push_back(in_.byte() % 4 == 0 ? 0 : 1);  // a missing count is sent as walked
+            o_->presence.push_back(in_.byte() % 4 == 0 ? 0
+                                                       : 1);  // a missing count is sent as walked
             o_->expected.push_back(x);
             o_->counts.push_back(n);
         }
@@ -251,8 +258,8 @@ std::string describe(const std::string &pilot, int mode, const Observation &o) {
     return s + "\npilot file:\n" + pilot;
 }
 
-void check_mode(Input &in, const std::string &text, const check::Pilot &model, const ventrac_pilot *pilot,
-                int mode, ventrac_cctx *cctx, ventrac_dctx *dctx) {
+void check_mode(Input &in, const std::string &text, const check::Pilot &model,
+                const ventrac_pilot *pilot, int mode, ventrac_cctx *cctx, ventrac_dctx *dctx) {
     const check::Load &load = model.mode(mode);
     if (!load.keeps_lines()) return;
     Observation o;
@@ -262,42 +269,49 @@ void check_mode(Input &in, const std::string &text, const check::Pilot &model, c
                                            o.values.size(), packed, nullptr);
     // A message over 1024 bytes, or a walk too long, is the observation's size.
     if (size == -VENTRAC_ERR_FULL || size == -VENTRAC_ERR_TOO_MANY) return;
-    VT_FUZZ_CHECK(size > 0, "encoding failed with " + std::to_string(size) + "\n" + describe(text, mode, o));
+    VT_FUZZ_CHECK(size > 0,
+                  "encoding failed with " + std::to_string(size) + "\n" + describe(text, mode, o));
     const int n = ventrac_decode_packed(dctx, pilot, packed, static_cast<std::size_t>(size));
-    VT_FUZZ_CHECK(ventrac_dctx_mode(dctx) == mode,
-                  "read back as mode " + std::to_string(ventrac_dctx_mode(dctx)) + "\n" + describe(text, mode, o));
+    VT_FUZZ_CHECK(ventrac_dctx_mode(dctx) == mode, "read back as mode " +
+                                                       std::to_string(ventrac_dctx_mode(dctx)) +
+                                                       "\n" + describe(text, mode, o));
     std::vector<const Expected *> listed;
     for (const Expected &x : o.expected)
         if (x.listed) listed.push_back(&x);
-    VT_FUZZ_CHECK(n == static_cast<int>(listed.size()), "decoded " + std::to_string(n) + " entries, sent " +
-                                                            std::to_string(listed.size()) + "\n" +
-                                                            describe(text, mode, o));
+    VT_FUZZ_CHECK(n == static_cast<int>(listed.size()),
+                  "decoded " + std::to_string(n) + " entries, sent " +
+                      std::to_string(listed.size()) + "\n" + describe(text, mode, o));
     for (int i = 0; i < n; ++i) {
         const Expected &x = *listed[static_cast<std::size_t>(i)];
         const ventrac_decoded_element *d = ventrac_dctx_element(dctx, i);
         const int status = ventrac_dctx_status(dctx, i);
-        const std::string where = "entry " + std::to_string(i) + " (" + std::string(d->spec.name) + "): ";
+        const std::string where =
+            "entry " + std::to_string(i) + " (" + std::string(d->spec.name) + "): ";
         switch (x.kind) {
         case Expected::Missing:
             VT_FUZZ_CHECK(status == VENTRAC_STATUS_MISSING, where + "sent missing, read back " +
-                                                                number(d->value) + "\n" + describe(text, mode, o));
+                                                                number(d->value) + "\n" +
+                                                                describe(text, mode, o));
             break;
         case Expected::Present:
-            VT_FUZZ_CHECK(status != VENTRAC_STATUS_MISSING && std::fabs(d->value - x.value) <= x.tolerance,
-                          where + "sent " + number(x.value) + ", read back " +
-                              (status == VENTRAC_STATUS_MISSING ? "missing" : number(d->value)) + "\n" +
-                              describe(text, mode, o));
+            VT_FUZZ_CHECK(
+                status != VENTRAC_STATUS_MISSING && std::fabs(d->value - x.value) <= x.tolerance,
+                where + "sent " + number(x.value) + ", read back " +
+                    (status == VENTRAC_STATUS_MISSING ? "missing" : number(d->value)) + "\n" +
+                    describe(text, mode, o));
             break;
         case Expected::Count:
             VT_FUZZ_CHECK(ventrac::repetition_count(d->value) == static_cast<int>(x.value),
-                          where + "count " + number(x.value) + " read back as " + number(d->value) + "\n" +
-                              describe(text, mode, o));
+                          where + "count " + number(x.value) + " read back as " + number(d->value) +
+                              "\n" + describe(text, mode, o));
             break;
         }
     }
     std::vector<int> counts(o.counts.size() + 1);
-    const int factors = ventrac_dctx_factors(dctx, nullptr, counts.data(), nullptr, static_cast<int>(counts.size()));
-    counts.resize(std::min<std::size_t>(counts.size(), static_cast<std::size_t>(std::max(factors, 0))));
+    const int factors = ventrac_dctx_factors(dctx, nullptr, counts.data(), nullptr,
+                                             static_cast<int>(counts.size()));
+    counts.resize(
+        std::min<std::size_t>(counts.size(), static_cast<std::size_t>(std::max(factors, 0))));
     VT_FUZZ_CHECK(factors == static_cast<int>(o.counts.size()) && counts == o.counts,
                   "the delayed counts read back differ\n" + describe(text, mode, o));
 }

@@ -80,7 +80,8 @@ TEST(EncodeTool, ShippedExampleRoundTripsInBothModes) {
         EXPECT_EQ(read_file(dir.file("out/HPK_" + name)), message);
         // The lines read back by ventrac-decode --lines give the same JSON.
         write_file(dir.file("lines.txt"), message + "\n");
-        const RunResult again = run_decode(dir.path(), "--json --lines " + quote(kPilot) + " lines.txt");
+        const RunResult again =
+            run_decode(dir.path(), "--json --lines " + quote(kPilot) + " lines.txt");
         EXPECT_EQ(again.out.substr(again.out.find("\"identifier\"")),
                   json.out.substr(json.out.find("\"identifier\"")));
     }
@@ -103,8 +104,9 @@ TEST(EncodeTool, GeneratedPilotsRoundTripWithAndWithoutTheirCounts) {
         const vt_test::RoundTripCase c = vt_test::make_round_trip_case(source);
         ventrac_pilot *pilot = ventrac_pilot_parse(c.pilot.data(), c.pilot.size());
         char text[VENTRAC_MESSAGE_MAX];
-        const int length = ventrac_encode_text(cctx, pilot, c.mode, c.values.data(), c.presence.data(),
-                                               c.values.size(), "SHIP1", text, sizeof text);
+        const int length = ventrac_encode_text(cctx, pilot, c.mode, c.values.data(),
+                                               c.presence.data(), c.values.size(), "SHIP1", text,
+                                               sizeof text);
         ventrac_pilot_free(pilot);
         ASSERT_GT(length, 0);
         const std::string message(text, static_cast<std::size_t>(length));
@@ -112,7 +114,8 @@ TEST(EncodeTool, GeneratedPilotsRoundTripWithAndWithoutTheirCounts) {
         write_file(dir.file("HPK_case"), message);
         const RunResult json = run_decode(dir.path(), "--json case.pilot HPK_case");
         ASSERT_EQ(json.status, 0) << json.err;
-        zero_counts += json.out.find("\"value\":0,\"conv_value\":0,\"text\":\"0\"") != std::string::npos &&
+        zero_counts += json.out.find("\"value\":0,\"conv_value\":0,\"text\":\"0\"") !=
+                           std::string::npos &&
                        json.out.find("\"code\":\"0310") != std::string::npos;
         kind4 += c.pilot.find("\n4") != std::string::npos;
         // Without the count entries: drop every element whose code is 031xxx.
@@ -133,9 +136,12 @@ TEST(EncodeTool, GeneratedPilotsRoundTripWithAndWithoutTheirCounts) {
                 at = close + 1;
             }
             // The commas left behind by dropped entries.
-            for (std::size_t p; (p = stripped.find(",,")) != std::string::npos;) stripped.erase(p, 1);
-            for (std::size_t p; (p = stripped.find("[,")) != std::string::npos;) stripped.erase(p + 1, 1);
-            for (std::size_t p; (p = stripped.find(",]")) != std::string::npos;) stripped.erase(p, 1);
+            for (std::size_t p; (p = stripped.find(",,")) != std::string::npos;)
+                stripped.erase(p, 1);
+            for (std::size_t p; (p = stripped.find("[,")) != std::string::npos;)
+                stripped.erase(p + 1, 1);
+            for (std::size_t p; (p = stripped.find(",]")) != std::string::npos;)
+                stripped.erase(p, 1);
         }
         write_file(dir.file("in.jsonl"), json.out + stripped);
         const RunResult r = run_encode(dir.path(), "case.pilot in.jsonl");
@@ -150,7 +156,8 @@ TEST(EncodeTool, GeneratedPilotsRoundTripWithAndWithoutTheirCounts) {
             ++ambiguous;
             EXPECT_TRUE(c.pilot.find("\n4") != std::string::npos) << c.pilot << json.out;
             write_file(dir.file("HPK_case"), line);
-            EXPECT_EQ(run_decode(dir.path(), "--json case.pilot HPK_case").out, json.out) << c.pilot;
+            EXPECT_EQ(run_decode(dir.path(), "--json case.pilot HPK_case").out, json.out)
+                << c.pilot;
         }
     }
     ventrac_cctx_free(cctx);
@@ -170,18 +177,24 @@ const std::string kSmallPilot =
 TEST(EncodeTool, BadRecordsAreReportedAndEveryGoodOneComesOut) {
     TempDir dir;
     write_file(dir.file("small.pilot"), kSmallPilot);
-    const std::string good1 = record("A", 1, R"({"code":"031001","name":"N000","value":2},)"
-                                             R"({"code":"001001","name":"W_D000-000","value":1},)"
-                                             R"({"code":"001001","name":"W_D000-001","value":2},)"
-                                             R"({"code":"001002","name":"V","value":3})");
+    const std::string good1 = record("A", 1,
+                                     R"({"code":"031001","name":"N000","value":2},)"
+                                     R"({"code":"001001","name":"W_D000-000","value":1},)"
+                                     R"({"code":"001001","name":"W_D000-001","value":2},)"
+                                     R"({"code":"001002","name":"V","value":3})");
     const std::string good2 = record("B", 1, R"({"code":"001002","name":"V","value":null})");
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"{\"identifier\":\"C\",\"mode\":1,\n", "not JSON"},
         {record("D", 5, ""), "no line for operating mode 5"},
-        {record("E", 1, R"({"code":"001002","name":"VV","value":3})"), "001002 VV is not in operating mode 1"},
-        {record("F", 1, R"({"code":"001002","name":"V","value":"3"})"), "001002 V: the value is not a number"},
-        {record("G", 1, R"({"code":"001002","name":"V","value":61})"), "61 lies outside what its width and law can carry"},
-        {record("H", 1, R"({"code":"031001","name":"N000","value":3},{"code":"001002","name":"V","value":1})"),
+        {record("E", 1, R"({"code":"001002","name":"VV","value":3})"),
+         "001002 VV is not in operating mode 1"},
+        {record("F", 1, R"({"code":"001002","name":"V","value":"3"})"),
+         "001002 V: the value is not a number"},
+        {record("G", 1, R"({"code":"001002","name":"V","value":61})"),
+         "61 lies outside what its width and law can carry"},
+        {record(
+             "H", 1,
+             R"({"code":"031001","name":"N000","value":3},{"code":"001002","name":"V","value":1})"),
          "error 246"},
         {record("TOOLONG12", 1, ""), "longer than 7"},
     };
@@ -197,10 +210,13 @@ TEST(EncodeTool, BadRecordsAreReportedAndEveryGoodOneComesOut) {
     write_file(dir.file("good.txt"), out[0] + "\n" + out[1] + "\n");
     const RunResult decoded = run_decode(dir.path(), "--json --lines small.pilot good.txt");
     EXPECT_EQ(decoded.status, 0);
-    EXPECT_NE(decoded.out.find(R"("name":"W_D000-001","unit":"U","valid":true,"missing":false,"value":2)"),
-              std::string::npos) << decoded.out;
-    EXPECT_NE(decoded.out.find(R"("name":"V","unit":"U","valid":false,"missing":true,"value":null)"),
-              std::string::npos);
+    EXPECT_NE(decoded.out.find(
+                  R"("name":"W_D000-001","unit":"U","valid":true,"missing":false,"value":2)"),
+              std::string::npos)
+        << decoded.out;
+    EXPECT_NE(
+        decoded.out.find(R"("name":"V","unit":"U","valid":false,"missing":true,"value":null)"),
+        std::string::npos);
     const std::vector<std::string> err = lines_of(r.err);
     ASSERT_EQ(err.size(), bad.size()) << r.err;
     for (std::size_t i = 0; i < bad.size(); ++i) {
@@ -212,7 +228,8 @@ TEST(EncodeTool, BadRecordsAreReportedAndEveryGoodOneComesOut) {
     r = run_encode(dir.path(), "--clip small.pilot clip.jsonl");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(lines_of(r.out).size(), 1u);
-    EXPECT_NE(r.err.find("clip.jsonl:1: warning: element 001002 V: value 61 lies outside"), std::string::npos)
+    EXPECT_NE(r.err.find("clip.jsonl:1: warning: element 001002 V: value 61 lies outside"),
+              std::string::npos)
         << r.err;
 }
 
@@ -222,7 +239,8 @@ TEST(EncodeTool, OutputIsTheSameForAnyNumberOfThreads) {
     std::string input;
     for (int i = 0; i < 3000; ++i) {
         const int n = i % 5;
-        std::string elements = "{\"code\":\"031001\",\"name\":\"N000\",\"value\":" + std::to_string(2 * (n % 3)) + "}";
+        std::string elements =
+            "{\"code\":\"031001\",\"name\":\"N000\",\"value\":" + std::to_string(2 * (n % 3)) + "}";
         for (int k = 0; k < 2 * (n % 3); ++k)
             elements += ",{\"code\":\"001001\",\"name\":\"W_D000-00" + std::to_string(k) +
                         "\",\"value\":" + std::to_string((i + k) % 70) + "}";
@@ -244,7 +262,8 @@ TEST(EncodeTool, OutputIsTheSameForAnyNumberOfThreads) {
 TEST(EncodeTool, TwoRecordsNeverWriteOneFile) {
     TempDir dir;
     write_file(dir.file("small.pilot"), kSmallPilot);
-    const std::string one = R"({"file":"x/HPK_a","identifier":"A","mode":1,"elements":[]})" "\n";
+    const std::string one = R"({"file":"x/HPK_a","identifier":"A","mode":1,"elements":[]})"
+                            "\n";
     write_file(dir.file("in.jsonl"), one + one + record("B", 1, ""));
     fs::create_directory(dir.path() / "out");
     const RunResult r = run_encode(dir.path(), "--out out small.pilot in.jsonl");
@@ -262,7 +281,8 @@ TEST(EncodeTool, BufrFromTheDecoderGivesBackTheMessages) {
     TempDir dir;
     const std::string one = ventrac_message(dir, "obs1.txt", 1);
     const std::string two = ventrac_message(dir, "obs2.txt", 2);
-    const RunResult bufr = run_decode(dir.path(), "--bufr all.bufr " + quote(kPilot) + " HPK_obs1.txt HPK_obs2.txt");
+    const RunResult bufr =
+        run_decode(dir.path(), "--bufr all.bufr " + quote(kPilot) + " HPK_obs1.txt HPK_obs2.txt");
     ASSERT_EQ(bufr.status, 0) << bufr.err;
     RunResult r = run_encode(dir.path(), "--from-bufr " + quote(kPilot) + " all.bufr - < all.bufr");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -274,8 +294,10 @@ TEST(EncodeTool, BufrFromTheDecoderGivesBackTheMessages) {
     r = run_encode(dir.path(), "--from-bufr short.pilot all.bufr");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "all.bufr: message 1 subset 1: no operating mode of the pilot file has these descriptors\n"
-                     "all.bufr: message 2 subset 1: no operating mode of the pilot file has these descriptors\n");
+    EXPECT_EQ(
+        r.err,
+        "all.bufr: message 1 subset 1: no operating mode of the pilot file has these descriptors\n"
+        "all.bufr: message 2 subset 1: no operating mode of the pilot file has these descriptors\n");
     write_file(dir.file("junk"), "no message here");
     r = run_encode(dir.path(), "--from-bufr " + quote(kPilot) + " junk all.bufr");
     EXPECT_EQ(r.status, 1);

@@ -17,13 +17,15 @@ namespace {
 std::string text_of(py::handle object, const char *what, std::size_t index) {
     if (PyUnicode_Check(object.ptr())) return std::string(py::str(object));
     if (PyBytes_Check(object.ptr())) return std::string(py::reinterpret_borrow<py::bytes>(object));
-    throw py::type_error("observation " + std::to_string(index) + ": " + what + " must be a str, not " +
+    throw py::type_error("observation " + std::to_string(index) + ": " + what +
+                         " must be a str, not " +
                          std::string(py::str(py::type::of(object).attr("__name__"))));
 }
 
 py::object member(py::handle mapping, const char *key) {
     const py::object k = py::str(key);
-    if (!PyMapping_Check(mapping.ptr()) || PySequence_Check(mapping.ptr()) != 0) return py::object();
+    if (!PyMapping_Check(mapping.ptr()) || PySequence_Check(mapping.ptr()) != 0)
+        return py::object();
     if (PyMapping_HasKey(mapping.ptr(), k.ptr()) == 0) return py::object();
     return py::reinterpret_steal<py::object>(PyObject_GetItem(mapping.ptr(), k.ptr()));
 }
@@ -52,14 +54,16 @@ encode::Record record_of(py::handle obs, std::size_t index) {
     for (py::handle e : py::iter(elements)) {
         const py::object code = member(e, "code"), name = member(e, "name");
         if (!code || !name)
-            throw py::type_error(at + ": each element must be a mapping with \"code\" and \"name\"");
+            throw py::type_error(at +
+                                 ": each element must be a mapping with \"code\" and \"name\"");
         encode::NamedValue v;
         v.code = text_of(code, "a code", index);
         v.name = text_of(name, "a name", index);
         const py::object value = member(e, "value");
         if (value && !value.is_none()) {
-            if (PyBool_Check(value.ptr()) || (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr()) &&
-                                              !PyObject_HasAttrString(value.ptr(), "__float__"))) {
+            if (PyBool_Check(value.ptr()) ||
+                (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr()) &&
+                 !PyObject_HasAttrString(value.ptr(), "__float__"))) {
                 v.number = false;
             } else {
                 const double x = PyFloat_AsDouble(value.ptr());
@@ -73,19 +77,20 @@ encode::Record record_of(py::handle obs, std::size_t index) {
 }
 
 // The message of one record, or why there is none.
-std::string encode_record(const Pilot &pilot, const encode::Layouts &layouts, const encode::Record &r,
-                          ventrac_cctx *cctx, std::string &message) {
+std::string encode_record(const Pilot &pilot, const encode::Layouts &layouts,
+                          const encode::Record &r, ventrac_cctx *cctx, std::string &message) {
     const std::string_view id = trim_blanks(r.identifier);
     if (id.size() > VENTRAC_IDENT_LEN)
-        return "identifier '" + std::string(id) + "' is longer than " + std::to_string(VENTRAC_IDENT_LEN) +
-               " characters";
+        return "identifier '" + std::string(id) + "' is longer than " +
+               std::to_string(VENTRAC_IDENT_LEN) + " characters";
     if (id.find('\0') != std::string_view::npos) return "the identifier holds a zero byte";
     const encode::Values v = encode::match_record(layouts, r, false);
     if (!v.error.empty()) return v.error;
     char text[VENTRAC_MESSAGE_MAX];
     const std::string ident(id);
-    const int length = ventrac_encode_text(cctx, pilot.get(), r.mode, v.values.data(), v.presence.data(),
-                                           v.values.size(), ident.c_str(), text, sizeof text);
+    const int length = ventrac_encode_text(cctx, pilot.get(), r.mode, v.values.data(),
+                                           v.presence.data(), v.values.size(), ident.c_str(), text,
+                                           sizeof text);
     if (length == -VENTRAC_ERR_MEMORY) throw std::bad_alloc();
     if (length <= 0) return error_line(length, r.mode);
     message.assign(text, static_cast<std::size_t>(length));
@@ -133,7 +138,8 @@ py::list encode_many(const Pilot &pilot, py::handle observations, long jobs) {
             if (e) std::rethrow_exception(e);
     }
     for (std::size_t i = 0; i < records.size(); ++i)
-        if (!failures[i].empty()) encode_error("observation " + std::to_string(i) + ": " + failures[i], i);
+        if (!failures[i].empty())
+            encode_error("observation " + std::to_string(i) + ": " + failures[i], i);
     py::list out(records.size());
     for (std::size_t i = 0; i < records.size(); ++i)
         out[i] = py::bytes(messages[i].data(), messages[i].size());

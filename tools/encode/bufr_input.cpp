@@ -54,9 +54,11 @@ public:
             const ElementSpec *table = nullptr;
             const int count = ventrac_pilot_table(pilot_, mode, &table);
             if (count > 0) {
-                if (!tables_) tables_ = std::make_unique<bufr::TableB>(bufr::newest_installed_version());
+                if (!tables_)
+                    tables_ = std::make_unique<bufr::TableB>(bufr::newest_installed_version());
                 Layout layout;
-                if (tables_->problem().empty() && bufr::build_layout(table, count, *tables_, layout).ok)
+                if (tables_->problem().empty() &&
+                    bufr::build_layout(table, count, *tables_, layout).ok)
                     made = std::move(layout);
             }
             found = layouts_.emplace(mode, std::move(made)).first;
@@ -82,7 +84,8 @@ public:
         next_ = 1;  // past 001011
         for (const Node &n : layout.items)
             if (!walk(n)) return error_;
-        if (next_ != numbers_.size()) return "the subset holds more values than the operating mode sends";
+        if (next_ != numbers_.size())
+            return "the subset holds more values than the operating mode sends";
         return {};
     }
 
@@ -94,7 +97,8 @@ private:
 
     // The next value.
     bool take(std::optional<double> &value) {
-        if (next_ >= numbers_.size()) return fail("the subset ends before the operating mode's elements do");
+        if (next_ >= numbers_.size())
+            return fail("the subset ends before the operating mode's elements do");
         const double v = numbers_[next_++];
         value.reset();
         if (v != CODES_MISSING_DOUBLE) value = v;
@@ -104,7 +108,8 @@ private:
     bool walk(const Node &n) {
         if (!n.group) {
             if (n.table != nullptr && n.table->character)
-                return fail("character element " + std::string(n.spec->name) + " cannot be read back from BUFR");
+                return fail("character element " + std::string(n.spec->name) +
+                            " cannot be read back from BUFR");
             std::optional<double> v;
             if (!take(v)) return false;
             out_.elements.push_back({"", "", v, true, n.spec});
@@ -164,8 +169,8 @@ std::string read_subset(codes_handle *h, ModeLayouts &layouts, Item &item) {
         return eccodes_problem("ecCodes cannot give its values", error);
     char identifier[64] = {};
     std::size_t length = sizeof identifier - 1;
-    if ((error = codes_get_string(h, "#1#shipOrMobileLandStationIdentifier", identifier, &length)) !=
-        CODES_SUCCESS)
+    if ((error = codes_get_string(h, "#1#shipOrMobileLandStationIdentifier", identifier,
+                                  &length)) != CODES_SUCCESS)
         return eccodes_problem("no ship identifier", error);
     item.record.identifier = identifier;
     item.record.mode = *mode;

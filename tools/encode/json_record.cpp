@@ -21,9 +21,15 @@ public:
 
     bool null() override { return scalar(Kind::Null, 0.0); }
     bool boolean(bool) override { return scalar(Kind::Other, 0.0); }
-    bool number_integer(number_integer_t v) override { return scalar(Kind::Number, static_cast<double>(v)); }
-    bool number_unsigned(number_unsigned_t v) override { return scalar(Kind::Number, static_cast<double>(v)); }
-    bool number_float(number_float_t v, const string_t &) override { return scalar(Kind::Number, v); }
+    bool number_integer(number_integer_t v) override {
+        return scalar(Kind::Number, static_cast<double>(v));
+    }
+    bool number_unsigned(number_unsigned_t v) override {
+        return scalar(Kind::Number, static_cast<double>(v));
+    }
+    bool number_float(number_float_t v, const string_t &) override {
+        return scalar(Kind::Number, v);
+    }
     bool binary(binary_t &) override { return scalar(Kind::Other, 0.0); }
 
     bool string(string_t &s) override {
@@ -67,7 +73,8 @@ public:
 
     bool end_object() override {
         if (depth_ == 3 && top_ == Top::Elements && !(has_code_ && has_name_)) {
-            error = "element " + std::to_string(record_.elements.size()) + " has no \"code\" and \"name\" texts";
+            error = "element " + std::to_string(record_.elements.size()) +
+                    " has no \"code\" and \"name\" texts";
             return false;
         }
         --depth_;
@@ -102,15 +109,18 @@ public:
                                      : Top::Other;
             if (top_ == Top::Elements) elements_seen_ = false;
         } else if (in_element()) {
-            member_ = k == "code" ? Member::Code : k == "name" ? Member::Name : k == "value" ? Member::Value
-                                                                                          : Member::Other;
+            member_ = k == "code"    ? Member::Code
+                      : k == "name"  ? Member::Name
+                      : k == "value" ? Member::Value
+                                     : Member::Other;
             if (member_ == Member::Code) has_code_ = false;
             if (member_ == Member::Name) has_name_ = false;
         }
         return true;
     }
 
-    bool parse_error(std::size_t, const std::string &, const nlohmann::detail::exception &e) override {
+    bool parse_error(std::size_t, const std::string &,
+                     const nlohmann::detail::exception &e) override {
         error = std::string("the line is not JSON: ") + e.what();
         return false;
     }
@@ -123,7 +133,8 @@ public:
         if (!has_mode_) return "no \"mode\" number";
         if (!mode_number_) return "no \"mode\" number";
         if (!(mode_ >= -128 && mode_ <= 127) || mode_ != std::trunc(mode_))
-            return "no such mode: " + mode_text() + " (operating modes are whole numbers from -128 to 127)";
+            return "no such mode: " + mode_text() +
+                   " (operating modes are whole numbers from -128 to 127)";
         record_.mode = static_cast<int>(mode_);
         if (elements_wrong_) return "\"elements\" is not an array";
         return {};
@@ -173,7 +184,8 @@ private:
                 elements_wrong_ = true;
             }
         } else if (depth_ == 2 && top_ == Top::Elements && elements_seen_) {
-            error = "element " + std::to_string(record_.elements.size() + 1) + " has no \"code\" and \"name\" texts";
+            error = "element " + std::to_string(record_.elements.size() + 1) +
+                    " has no \"code\" and \"name\" texts";
             return false;
         } else if (in_element()) {
             if (member_ == Member::Code) has_code_ = false;

@@ -73,14 +73,16 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
         } else if (arg == "--clip") {
             o.clip = true;
         } else if (arg == "--out" || arg == "--trace") {
-            if (i + 1 >= argc) return usage_error(std::string(arg) + " needs a " +
-                                                  (arg == "--out" ? "folder" : "file name"));
+            if (i + 1 >= argc)
+                return usage_error(std::string(arg) + " needs a " +
+                                   (arg == "--out" ? "folder" : "file name"));
             std::optional<std::string> &target = arg == "--out" ? o.out_dir : o.trace_path;
             if (target) return usage_error(std::string(arg) + " is given twice");
             target = argv[++i];
         } else if (arg == "--jobs") {
             long jobs = 0;
-            const std::string_view text = i + 1 < argc ? std::string_view(argv[++i]) : std::string_view();
+            const std::string_view text = i + 1 < argc ? std::string_view(argv[++i])
+                                                       : std::string_view();
             const char *end = text.data() + text.size();
             const auto [ptr, ec] = std::from_chars(text.data(), end, jobs);
             if (text.empty() || ec != std::errc() || ptr != end || jobs < 1 ||
@@ -91,7 +93,8 @@ CommandLine parse_command_line(int argc, const char *const *argv) {
             return usage_error("unknown option " + std::string(arg));
         }
     }
-    if (positional.size() < 2) return usage_error("a pilot file and at least one input file are needed");
+    if (positional.size() < 2)
+        return usage_error("a pilot file and at least one input file are needed");
     o.pilot = positional.front();
     o.files.assign(positional.begin() + 1, positional.end());
     c.action = Action::Encode;

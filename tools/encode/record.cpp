@@ -19,7 +19,8 @@ namespace {
 template <std::size_t N>
 std::string_view field(const char (&text)[N]) {
     const void *end = std::memchr(text, '\0', N);
-    return {text, end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
+    return {text,
+            end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
 }
 
 // `text` as ventrac-decode --json and the Python module show it: valid
@@ -80,12 +81,13 @@ bool fits(const ElementSpec &e, double v) {
 // Checks present value `x` of element `what` under `e` (a count is the
 // encoder's to check); "" or why it is refused. Adds a warning instead
 // under `clip`.
-std::string check_value(const ElementSpec &e, const std::string &what, double x, bool count, bool clip,
-                        std::vector<std::string> &warnings) {
+std::string check_value(const ElementSpec &e, const std::string &what, double x, bool count,
+                        bool clip, std::vector<std::string> &warnings) {
     if (!std::isfinite(x)) return what + ": the value is not a finite number";
     if (count || fits(e, x)) return {};
     const std::int64_t coded = rules::coded_value(e, x);
-    const std::string text = what + ": value " + number_text(x) + " lies outside what its width and law can carry";
+    const std::string text =
+        what + ": value " + number_text(x) + " lies outside what its width and law can carry";
     if (!clip) return text;
     warnings.push_back(text + "; sent as code " + std::to_string(coded) + " (" +
                        number_text(rules::physical_value(e, static_cast<double>(coded))) + ")");
@@ -159,7 +161,8 @@ private:
     struct KeyHash {
         std::size_t operator()(const Key &k) const noexcept {
             const std::size_t h = std::hash<std::string_view>()(k.code);
-            return h ^ (std::hash<std::string_view>()(k.name) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2));
+            return h ^ (std::hash<std::string_view>()(k.name) + 0x9e3779b97f4a7c15ull + (h << 6) +
+                        (h >> 2));
         }
     };
     static Key key(const std::string &code, const std::string &name) { return {code, name}; }
@@ -182,8 +185,9 @@ public:
         sequence(start, static_cast<int>(layout_.entries.size()) - 1, 1, 0, std::string());
         if (!out_.error.empty()) return;
         if (const std::size_t i = index_.first_left(); i < record_.elements.size())
-            fail("element " + index_.at(i).code + " " + index_.at(i).name + " is not in operating mode " +
-                 std::to_string(record_.mode) + " with these counts");
+            fail("element " + index_.at(i).code + " " + index_.at(i).name +
+                 " is not in operating mode " + std::to_string(record_.mode) +
+                 " with these counts");
     }
 
 private:
@@ -191,7 +195,8 @@ private:
 
     const Layouts::Entry &entry(int j) const {
         static const Layouts::Entry cleared{};
-        return j >= 0 && static_cast<std::size_t>(j) < layout_.entries.size() ? layout_.entries[j] : cleared;
+        return j >= 0 && static_cast<std::size_t>(j) < layout_.entries.size() ? layout_.entries[j]
+                                                                              : cleared;
     }
 
     bool fail(std::string error) {
@@ -206,13 +211,14 @@ private:
 
     // A value read from the record; false after an error.
     bool value_of(const NamedValue &v, const ElementSpec &e, bool count) {
-        if (!v.number) return fail("element " + v.code + " " + v.name + ": the value is not a number");
+        if (!v.number)
+            return fail("element " + v.code + " " + v.name + ": the value is not a number");
         if (!v.value) {
             push(0.0, 0);
             return true;
         }
-        const std::string why = check_value(e, "element " + v.code + " " + v.name, *v.value, count, clip_,
-                                            out_.warnings);
+        const std::string why = check_value(e, "element " + v.code + " " + v.name, *v.value, count,
+                                            clip_, out_.warnings);
         if (!why.empty()) return fail(why);
         push(*v.value, 1);
         return true;
@@ -225,7 +231,8 @@ private:
         std::size_t warnings;
     };
     Mark mark() const {
-        return {out_.values.size(), num_rep_tr_, nb_rep_d_dev_, index_.taken_count(), out_.warnings.size()};
+        return {out_.values.size(), num_rep_tr_, nb_rep_d_dev_, index_.taken_count(),
+                out_.warnings.size()};
     }
     void rewind(const Mark &m) {
         out_.values.resize(m.values);
@@ -257,7 +264,8 @@ private:
             if (counted) ++nb_rep_d_dev_;
             count = kProbe;
             const NamedValue *given =
-                counted ? index_.take(g.factor_code, g.name + three_digits("", nb_rep_d_dev_)) : nullptr;
+                counted ? index_.take(g.factor_code, g.name + three_digits("", nb_rep_d_dev_))
+                        : nullptr;
             count_slot = out_.values.size();
             if (given != nullptr && (given->value || !given->number)) {
                 if (!value_of(*given, g.spec, true)) return false;
@@ -303,7 +311,8 @@ private:
                 }
                 if (depth > 0) current = prefix + three_digits("-", r);
                 std::string name = e.name + current;
-                if (name.size() > sizeof(ElementSpec{}.name) - 1) name.resize(sizeof(ElementSpec{}.name) - 1);
+                if (name.size() > sizeof(ElementSpec{}.name) - 1)
+                    name.resize(sizeof(ElementSpec{}.name) - 1);
                 const NamedValue *given = index_.take(e.code, name);
                 if (given == nullptr)
                     push(0.0, 0);
@@ -374,9 +383,11 @@ Values positional_values(const Record &record, bool clip) {
         out.values.push_back(v.value.value_or(0.0));
         out.presence.push_back(v.value ? 1 : 0);
         if (!v.value || v.spec == nullptr) continue;
-        const std::string what = "value " + std::to_string(i + 1) + " (" + std::string(field(v.spec->code)) +
-                                 " " + std::string(field(v.spec->name)) + ")";
-        std::string why = check_value(*v.spec, what, *v.value, opens_group(v.spec->code), clip, out.warnings);
+        const std::string what = "value " + std::to_string(i + 1) + " (" +
+                                 std::string(field(v.spec->code)) + " " +
+                                 std::string(field(v.spec->name)) + ")";
+        std::string why =
+            check_value(*v.spec, what, *v.value, opens_group(v.spec->code), clip, out.warnings);
         if (!why.empty()) {
             out.error = std::move(why);
             break;

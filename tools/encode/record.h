@@ -38,7 +38,7 @@ struct Record {
 struct Values {
     std::vector<double> values;
     std::vector<int> presence;
-    std::string error;                 // empty: encode
+    std::string error;                  // empty: encode
     std::vector<std::string> warnings;  // values clipped under --clip
 };
 

@@ -89,7 +89,8 @@ void encode_item(Item &item, const ventrac_pilot *pilot, const Layouts &layouts,
     if (tracing) ventrac_cctx_set_trace_fn(cctx, append_trace, &out.trace);
     char text[VENTRAC_MESSAGE_MAX];
     const int length = ventrac_encode_text(cctx, pilot, r.mode, v.values.data(), v.presence.data(),
-                                           v.values.size(), out.identifier.c_str(), text, sizeof text);
+                                           v.values.size(), out.identifier.c_str(), text,
+                                           sizeof text);
     if (tracing) ventrac_cctx_set_trace(cctx, nullptr);
     if (length <= 0) {
         out.error = error_line(length, r.mode);
@@ -131,7 +132,10 @@ bool write_file(const std::string &path, const std::string &data, std::string &r
 class Runner {
 public:
     Runner(const Options &o, const ventrac_pilot *pilot, std::FILE *trace)
-        : options_(o), pilot_(pilot), layouts_(pilot), trace_(trace),
+        : options_(o),
+          pilot_(pilot),
+          layouts_(pilot),
+          trace_(trace),
           threads_(encoding_threads(o.jobs)) {
         for (unsigned i = 0; i < threads_; ++i) {
             ventrac_cctx *c = ventrac_cctx_create();
@@ -160,8 +164,8 @@ public:
         const unsigned n = std::min<unsigned>(threads_, static_cast<unsigned>(items_.size()));
         auto work = [&](unsigned t) {
             for (std::size_t i = t; i < items_.size(); i += n)
-                encode_item(items_[i], pilot_, layouts_, options_.clip, contexts_[t], trace_ != nullptr,
-                            outcomes[i]);
+                encode_item(items_[i], pilot_, layouts_, options_.clip, contexts_[t],
+                            trace_ != nullptr, outcomes[i]);
         };
         if (n <= 1) {
             work(0);
@@ -204,16 +208,16 @@ private:
         const std::string name = output_name(item, o);
         const auto [earlier, fresh] = written_.emplace(name, item.where);
         if (!fresh) {
-            std::fprintf(stderr, "%s: not written: %s would replace the file of %s\n", item.where.c_str(),
-                         name.c_str(), earlier->second.c_str());
+            std::fprintf(stderr, "%s: not written: %s would replace the file of %s\n",
+                         item.where.c_str(), name.c_str(), earlier->second.c_str());
             failed_ = true;
             return;
         }
         std::string reason;
         const std::string path = (std::filesystem::path(*options_.out_dir) / name).string();
         if (!write_file(path, o.message, reason)) {
-            std::fprintf(stderr, "%s: %s cannot be written (%s)\n", item.where.c_str(), path.c_str(),
-                         reason.c_str());
+            std::fprintf(stderr, "%s: %s cannot be written (%s)\n", item.where.c_str(),
+                         path.c_str(), reason.c_str());
             failed_ = true;
         }
     }
@@ -244,7 +248,8 @@ void read_json_lines(const std::string &name, Runner &runner) {
         item.where = name + ":" + std::to_string(number);
         item.stem = std::to_string(number);
         if (too_long)
-            item.error = "the line is longer than " + std::to_string(decode::LineReader::kMaxLine) + " bytes";
+            item.error = "the line is longer than " + std::to_string(decode::LineReader::kMaxLine) +
+                         " bytes";
         else
             item.line.assign(line);
         runner.add(std::move(item));
@@ -289,8 +294,8 @@ int run(int argc, char **argv) {
         Runner runner(o, pilot, trace);
         for (const std::string &file : o.files) {
             if (o.from_bufr) {
-                const std::string failure =
-                    read_bufr(file, runner.layouts(), [&](Item &&item) { runner.add(std::move(item)); });
+                const std::string failure = read_bufr(
+                    file, runner.layouts(), [&](Item &&item) { runner.add(std::move(item)); });
                 if (!failure.empty()) runner.input_failure(file + " " + failure);
             } else {
                 read_json_lines(file, runner);
@@ -300,7 +305,8 @@ int run(int argc, char **argv) {
         failed = runner.failed();
     }
     if (trace != nullptr && std::fclose(trace) != 0) {
-        std::fprintf(stderr, "%sthe trace file %s cannot be written\n", kProgram, o.trace_path->c_str());
+        std::fprintf(stderr, "%sthe trace file %s cannot be written\n", kProgram,
+                     o.trace_path->c_str());
         failed = true;
     }
     if (std::fflush(stdout) != 0) {
