@@ -143,7 +143,8 @@ int count_read_back(const ElementSpec &e, std::int64_t code) {
     // What the packer writes and the decoder reads back: the low bits of
     // the code in the element's width, nothing for a width of 0 or less.
     const int width = rules::packed_width(e);
-    const std::uint64_t raw = width > 0 ? static_cast<std::uint64_t>(code) & bits::all_ones(width) : 0;
+    const std::uint64_t raw = width > 0 ? static_cast<std::uint64_t>(code) & bits::all_ones(width)
+                                        : 0;
     return std::max(0, repetition_count(rules::physical_value(e, static_cast<double>(raw))));
 }
 

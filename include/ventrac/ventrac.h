@@ -52,8 +52,7 @@ extern "C" {
 #define VENTRAC_ERR_ARGUMENT 249    /* a NULL pointer or a size out of range */
 #define VENTRAC_ERR_MEMORY 248      /* memory ran out */
 #define VENTRAC_ERR_FULL 247        /* the message does not fit in the packed buffer */
-#define VENTRAC_ERR_COUNT 246       /* a delayed count the decoder would not read back
-                                       as the number of repetitions sent */
+#define VENTRAC_ERR_COUNT 246       /* a delayed count that would be read back wrong */
 
 /*
  * The meaning of an error number, as one line of English without a line

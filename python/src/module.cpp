@@ -414,7 +414,8 @@ PYBIND11_MODULE(_ventrac, m) {
         .def("decode_files", &decode_files, py::arg("paths"), py::arg("jobs") = 0,
              py::arg("data_types") = py::none(), py::arg("errors") = "return", kDecodeFilesDoc)
         .def("encode", &encode, py::arg("mode"), py::arg("values"), py::arg("identifier"), kEncodeDoc)
-        .def("encode_many", &encode_many, py::arg("observations"), py::arg("jobs") = 0, kEncodeManyDoc)
+        .def("encode_many", &encode_many, py::arg("observations"), py::arg("jobs") = 0,
+             kEncodeManyDoc)
         .def("__repr__", [](const Pilot &p) {
             return py::str("<Pilot {!r}, {} lines>").format(p.path(), ventrac_pilot_line_count(p.get()));
         });
