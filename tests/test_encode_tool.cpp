@@ -223,6 +223,14 @@ TEST(EncodeTool, BadRecordsAreReportedAndEveryGoodOneComesOut) {
         EXPECT_EQ(err[i].rfind("in.jsonl:" + std::to_string(2 + 2 * i) + ": ", 0), 0u) << err[i];
         EXPECT_NE(err[i].find(bad[i].second), std::string::npos) << err[i];
     }
+    // With its counts given, a record's elements may come in any order.
+    write_file(dir.file("shuffled.jsonl"),
+               record("A", 1,
+                      R"({"code":"001002","name":"V","value":3},)"
+                      R"({"code":"001001","name":"W_D000-001","value":2},)"
+                      R"({"code":"031001","name":"N000","value":2},)"
+                      R"({"code":"001001","name":"W_D000-000","value":1})"));
+    EXPECT_EQ(run_encode(dir.path(), "small.pilot shuffled.jsonl").out, out[0] + "\n");
     // --clip sends the value clipped, with a warning.
     write_file(dir.file("clip.jsonl"), bad[4].first);
     r = run_encode(dir.path(), "--clip small.pilot clip.jsonl");
