@@ -15,6 +15,12 @@
 #   share/doc/ventrac/            README.md, docs/*.md and the shipped example
 include(CMakePackageConfigHelpers)
 
+# Windows has its own layout and package: the zip of cmake/VentracWindows.cmake.
+if(WIN32)
+  include(cmake/VentracWindows.cmake)
+  return()
+endif()
+
 set(VENTRAC_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ventrac)
 
 install(TARGETS ventrac RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -44,7 +44,7 @@ bool is_blank(const std::string &line) {
 bool parse_int(const char *text, int &out, const char *&end) {
     char *stop = nullptr;
     errno = 0;
-    const long v = std::strtol(text, &stop, 10);
+    const long long v = std::strtoll(text, &stop, 10);
     if (stop == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
     out = static_cast<int>(v);
     end = stop;

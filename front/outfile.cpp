@@ -5,6 +5,8 @@
 #include <cstring>
 #include <random>
 
+#include "front/platform.h"
+
 namespace ventrac::front {
 
 namespace {
@@ -22,7 +24,7 @@ std::FILE *create_temporary(const std::string &path, std::string &temp_path, int
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp_path = path + ".tmp" + std::to_string(draw() % 1000000u);
         errno = 0;
-        std::FILE *file = std::fopen(temp_path.c_str(), "wbx");
+        std::FILE *file = create_new_binary_file(temp_path);
         if (file != nullptr) return file;
         error = errno;
         if (error != EEXIST) break;

@@ -17,18 +17,8 @@ namespace {
 struct Paths {
     std::string pilot;
     std::string data;
-    std::string directory;  // up to and including the last '/', or "./"
-    std::string output;     // directory + "HPK_" + base name
+    HpkPath output;
 };
-
-Paths derive_paths(const char *pilot, const char *data) {
-    Paths p{pilot, data, {}, {}};
-    const std::size_t slash = p.data.rfind('/');
-    const std::string base = slash == std::string::npos ? p.data : p.data.substr(slash + 1);
-    p.directory = slash == std::string::npos ? "./" : p.data.substr(0, slash + 1);
-    p.output = p.directory + "HPK_" + base;
-    return p;
-}
 
 void print_usage() {
     std::printf("Utilisation de la commande : (4 arg)\n");
@@ -75,8 +65,31 @@ void print_bit_listing(const unsigned char *packed, int octets, int mode, int nb
 
 }  // namespace
 
+HpkPath hpk_path(const std::string &data, bool windows_paths) {
+    std::size_t cut = data.rfind('/');
+    if (windows_paths) {
+        const std::size_t backslash = data.rfind('\\');
+        if (backslash != std::string::npos && (cut == std::string::npos || backslash > cut))
+            cut = backslash;
+        const bool drive = data.size() >= 2 && data[1] == ':' &&
+                           ((data[0] >= 'A' && data[0] <= 'Z') || (data[0] >= 'a' && data[0] <= 'z'));
+        if (cut == std::string::npos && drive) cut = 1;
+    }
+    HpkPath p;
+    if (cut == std::string::npos) {
+        p.directory = "./";
+        p.path = "./HPK_" + data;
+    } else {
+        p.directory = data.substr(0, cut + 1);
+        p.path = p.directory + "HPK_" + data.substr(cut + 1);
+    }
+    return p;
+}
+
 int lect_HPK(const std::string &path, unsigned char *packed, bool verbose) {
-    std::FILE *file = std::fopen(path.c_str(), "r");
+    // Binary, as it was written: on Windows a text-mode read would drop the
+    // carriage return of a CR LF and stop at a Ctrl-Z in the identifier.
+    std::FILE *file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         std::fprintf(stderr,
                      "KORVAL Erreur num 243:Impossible d'ouvrir le fichier semi-compresse %s\n",
@@ -108,9 +121,9 @@ int run(int argc, const char *const *argv) {
     std::snprintf(nom_navire, VENTRAC_SHIP_NAME_SIZE, "%s", "TEST");
     const std::string identifier = std::string(argv[3]).substr(0, VENTRAC_IDENT_LEN);
     std::vector<unsigned char> packed(VENTRAC_PACKED_SIZE, 0);
-    const Paths paths = derive_paths(argv[1], argv[2]);
+    const Paths paths{argv[1], argv[2], hpk_path(argv[2])};
 
-    std::printf("ficin=%s\nREP= %s\n ", paths.data.c_str(), paths.directory.c_str());
+    std::printf("ficin=%s\nREP= %s\n ", paths.data.c_str(), paths.output.directory.c_str());
     std::printf("indicatif=%s\n", identifier.c_str());
     const DataFile data = read_data_file(paths.data);
     if (!data.opened) {
@@ -137,17 +150,17 @@ int run(int argc, const char *const *argv) {
 
     std::string reason;
     std::fflush(stdout);
-    if (!write_file_replacing(paths.output, message.data(), static_cast<std::size_t>(length),
+    if (!write_file_replacing(paths.output.path, message.data(), static_cast<std::size_t>(length),
                               reason)) {
-        std::fprintf(stderr, "Erreur a l'ecriture du fichier %s : %s\n", paths.output.c_str(),
+        std::fprintf(stderr, "Erreur a l'ecriture du fichier %s : %s\n", paths.output.path.c_str(),
                      reason.c_str());
         return kStatusUsage;
     }
-    std::printf("%d octets ecrits\ndans le fichier %s :\n\n", length, paths.output.c_str());
+    std::printf("%d octets ecrits\ndans le fichier %s :\n\n", length, paths.output.path.c_str());
     print_hex(message.data(), length);
     print_bit_listing(packed.data(), octets, data.mode, nb_elements, data);
 
-    const int result = lect_HPK(paths.output, packed.data(), true);
+    const int result = lect_HPK(paths.output.path, packed.data(), true);
     return result < 0 ? -result : result;
 }
 

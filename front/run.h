@@ -6,6 +6,8 @@
 
 #include <ventrac/types.h>
 
+#include "front/platform.h"
+
 namespace ventrac::front {
 
 // Exit statuses other than the read-back byte count.
@@ -16,6 +18,17 @@ inline constexpr int kStatusHpkEmpty = 244;
 
 // Largest HPK file ventrac writes: the largest transmitted text.
 inline constexpr int kHpkMaxSize = VENTRAC_MESSAGE_MAX;
+
+// Where the HPK file of the data file `data` goes: `directory` (traced after
+// "REP= ") is `data` up to and including its last separator, "./" when it
+// has none; `path` is directory + "HPK_" + the name after it. With
+// `windows_paths`, '\\' separates as '/' does, and a drive prefix with no
+// separator after it ("C:obs.txt") is the directory ("C:HPK_obs.txt").
+struct HpkPath {
+    std::string directory;
+    std::string path;
+};
+HpkPath hpk_path(const std::string &data, bool windows_paths = kWindowsPaths);
 
 // Runs `ventrac ref_fichier_pilote ref_fichier_data ID_WMO code_model` and
 // returns the process's exit status.

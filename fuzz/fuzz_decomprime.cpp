@@ -23,6 +23,12 @@ std::string printed(const char *format, double value) {
     int width = 0, decimals = 0;
     if (std::sscanf(format, "%%%d.%df", &width, &decimals) != 2) return "bad format";
     char text[256];
+    if (std::isnan(value)) {
+        // As glibc's printf writes it, and the library on every system
+        // (MinGW's printf drops the sign).
+        std::snprintf(text, sizeof text, "%*s", width, std::signbit(value) ? "-nan" : "nan");
+        return text;
+    }
     std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
     return text;
 }

@@ -1,8 +1,6 @@
 // my_strtol on any text: the first byte chooses whether an open file is
 // handed in (it must be closed exactly when the result is 224), the rest is
 // the text.
-#include <fcntl.h>
-
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     vt_fuzz::Input in(data, size);
     const bool with_file = (in.byte() & 1) != 0;
     const std::string text(in.rest());
-    std::FILE *file = with_file ? std::fopen("/dev/null", "r") : nullptr;
-    if (with_file && file == nullptr) vt_fuzz::fail("cannot open /dev/null");
+    std::FILE *file = with_file ? std::fopen(vt_fuzz::null_device(), "r") : nullptr;
+    if (with_file && file == nullptr) vt_fuzz::fail(std::string("cannot open ") + vt_fuzz::null_device());
     const int fd = file != nullptr ? fileno(file) : -1;
 
     std::int64_t out = 12345;
@@ -30,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const long long expected = std::strtoll(text.c_str(), nullptr, 10);
     const bool out_of_range = errno == ERANGE;
     // The file is closed exactly when the result is 224.
-    const bool open_after = fd >= 0 && fcntl(fd, F_GETFD) != -1;
+    const bool open_after = fd >= 0 && vt_fuzz::descriptor_open(fd);
     if (result == 0) {
         VT_FUZZ_CHECK(!out_of_range && out == expected, "converted to " + std::to_string(out));
         VT_FUZZ_CHECK(open_after == (file != nullptr), "file closed on success");

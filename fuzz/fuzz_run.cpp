@@ -1,9 +1,6 @@
 // The ventrac program run in-process on any pilot file and data file: the
 // input is the pilot file, a zero byte, the data file, a zero byte and the
 // identifier.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -21,9 +18,8 @@ namespace {
 
 void quiet_standard_output() {
     std::fflush(stdout);
-    const int null_fd = open("/dev/null", O_WRONLY);
-    if (null_fd < 0 || dup2(null_fd, STDOUT_FILENO) < 0) vt_fuzz::fail("cannot quiet stdout");
-    close(null_fd);
+    if (std::freopen(vt_fuzz::null_device(), "w", stdout) == nullptr)
+        vt_fuzz::fail("cannot quiet stdout");
     ventrac_set_trace(nullptr);
     ventrac_set_errors(nullptr);
 }

@@ -3,13 +3,18 @@
 #ifndef VENTRAC_FUZZ_SUPPORT_H
 #define VENTRAC_FUZZ_SUPPORT_H
 
-#include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -24,17 +29,23 @@ namespace vt_fuzz {
     std::abort();
 }
 
-#define VT_FUZZ_CHECK(cond, what)         \
-    do {                                  \
+#define VT_FUZZ_CHECK(cond, what)           \
+    do {                                    \
         if (!(cond)) ::vt_fuzz::fail(what); \
     } while (0)
 
 // One scratch folder per process, removed at exit.
 inline const std::string &scratch_dir() {
     static const std::string dir = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "ventrac_fuzz_XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) fail("cannot create a scratch folder");
+        std::random_device seed;
+        std::string pattern;
+        for (int attempt = 0; pattern.empty() && attempt < 100; ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() / ("ventrac_fuzz_" + std::to_string(seed()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) pattern = candidate.string();
+        }
+        if (pattern.empty()) fail("cannot create a scratch folder");
         static std::string remove_me;
         remove_me = pattern;
         std::atexit([] {
@@ -55,11 +66,29 @@ inline void write_file(const std::string &path, std::string_view content) {
     if (std::fclose(f) != 0 || !ok) fail("cannot write " + path);
 }
 
+// The system's file that discards what is written and reads as empty.
+inline const char *null_device() {
+#ifdef _WIN32
+    return "NUL";
+#else
+    return "/dev/null";
+#endif
+}
+
+// Whether the file descriptor `fd` is open.
+inline bool descriptor_open(int fd) {
+#ifdef _WIN32
+    return _get_osfhandle(fd) != -1;
+#else
+    return fcntl(fd, F_GETFD) != -1;
+#endif
+}
+
 // A stream that discards what is written, so that traced text is still
 // formatted (and checked by the sanitizers) but goes nowhere.
 inline std::FILE *null_sink() {
-    static std::FILE *sink = std::fopen("/dev/null", "w");
-    if (sink == nullptr) fail("cannot open /dev/null");
+    static std::FILE *sink = std::fopen(null_device(), "w");
+    if (sink == nullptr) fail(std::string("cannot open ") + null_device());
     return sink;
 }
 

@@ -34,12 +34,12 @@ int main(int argc, char **argv) {
     for (const fs::path &file : files) {
         std::ifstream in(file, std::ios::binary);
         if (!in) {
-            std::fprintf(stderr, "cannot read %s\n", file.c_str());
+            std::fprintf(stderr, "cannot read %s\n", file.string().c_str());
             return 1;
         }
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
                                       std::istreambuf_iterator<char>()};
-        std::fprintf(stderr, "replaying %s\n", file.c_str());
+        std::fprintf(stderr, "replaying %s\n", file.string().c_str());
         // libFuzzer never passes a null pointer, not even for an empty input.
         static const std::uint8_t empty = 0;
         LLVMFuzzerTestOneInput(

@@ -34,11 +34,11 @@ namespace ventrac {
 
 namespace {
 
-// Numbers read as strtoul (base 10) and strtod do: leading blanks skipped,
+// Numbers read as strtoull (base 10) and strtod do: leading blanks skipped,
 // conversion stops at the first character that does not belong to a number,
-// no number gives 0.
-unsigned long to_unsigned(const std::string &token) {
-    return std::strtoul(token.c_str(), nullptr, 10);
+// no number gives 0. 64 bits on every system (a long is 32 bits on Windows).
+unsigned long long to_unsigned(const std::string &token) {
+    return std::strtoull(token.c_str(), nullptr, 10);
 }
 
 double to_real(const std::string &token) { return std::strtod(token.c_str(), nullptr); }
@@ -46,7 +46,7 @@ double to_real(const std::string &token) { return std::strtod(token.c_str(), nul
 // Converts the token at `position` into `e`; returns whether it sets a field.
 bool convert_field(ElementSpec &e, std::size_t position, const std::string &token) {
     switch (position) {
-    case 0: std::snprintf(e.code, sizeof e.code, "%6.6lu", to_unsigned(token)); return true;
+    case 0: std::snprintf(e.code, sizeof e.code, "%6.6llu", to_unsigned(token)); return true;
     case 1: copy_text(e.name, sizeof e.name, trim_blanks(token)); return true;
     case 2: e.nbits = static_cast<uint8_t>(to_unsigned(token)); return true;
     case 3: e.power = to_real(token); return true;

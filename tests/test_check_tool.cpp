@@ -2,7 +2,6 @@
 // shipped example, the summary against the encoder, and the command line;
 // and its pilot model in process, against the library's reader.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -183,10 +182,15 @@ TEST(CheckToolFindings, EachFaultIsReportedWithItsLineAndStatus) {
         // Warnings.
         {kMode + line("000001", "8;1;1;0;255"),
          "p:2: warning: max_coded 255 is all ones in 8 bits", 1},
+#ifdef _WIN32
+        // Pilot files are read in text mode there: CR LF is a line feed.
+        {kMode + "000001;A;8;1;1;0;254;3;U;1;0;1;c;;\r\n", "", 0},
+#else
         {kMode + "000001;A;8;1;1;0;254;3;U;1;0;1;c;;\r\n",
          "p:2: warning: carriage return before the line feed stays at the end of field 14 "
          "(max_valid): the field is no longer empty and sets max_valid to 0",
          1},
+#endif
         {kMode + "000001;A;8;1;1;0;254;3\n",
          "p:2: warning: only 8 of 15 fields: fields 8 (unit) to 12 (comment)", 1},
         {kMode + kGood + "\n", "p:3: warning: empty line", 1},

@@ -1,5 +1,4 @@
 // White-space trimming, number conversion and telex layout of messages.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -44,7 +43,7 @@ TEST(HelpersMyStrtol, ConvertsOrClosesTheFileAndReports) {
         bool closed = false;
         const std::string err = vt_test::capture_stderr([&] {
             status = my_strtol(&out, c.text.c_str(), file, "seuil", 12);
-            closed = fcntl(fd, F_GETFD) == -1;
+            closed = !vt_test::descriptor_open(fd);
         });
         EXPECT_EQ(status, c.status) << c.text;
         EXPECT_EQ(out, c.value) << c.text;

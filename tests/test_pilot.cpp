@@ -79,17 +79,26 @@ TEST(Pilot, MissingFieldsKeepWhatTheSlotHeld) {
     ASSERT_EQ(load(dir, std::string(kStationLine) + "\n" + "12;X\r\n", 0), 3);
     EXPECT_STREQ(specel[1].code, "000000");  // an empty line is one blank field
     EXPECT_STREQ(specel[2].code, "000012");
+#ifdef _WIN32
+    EXPECT_STREQ(specel[2].name, "X");  // read in text mode: CR LF is a line feed
+#else
     EXPECT_STREQ(specel[2].name, "X\r");     // only the line feed ends the field
+#endif
     // A short line inherits the fields of the line the slot held before.
     ASSERT_EQ(load(dir, std::string(kStationLine) + kStationLine, 0), 2);
     ASSERT_EQ(load(dir, std::string(kStationLine) + "7;Y\n", 0), 2);
     EXPECT_STREQ(specel[1].name, "Y");
     EXPECT_EQ(specel[1].nbits, 8);
     EXPECT_STREQ(specel[1].comment, "IA5 text");
-    // A carriage return left in field 14 is not empty and reads as 0.
+    // A carriage return left in field 14 is not empty and reads as 0 (on
+    // Windows the text-mode read drops it: the field stays empty).
     ASSERT_EQ(load(dir, "1;A;8;1;1;-5;255;3;U;1;0;1;c;-2;\r\n", 0), 1);
     EXPECT_EQ(specel[0].min_valid, -2);
+#ifdef _WIN32
+    EXPECT_EQ(specel[0].max_valid, 250);
+#else
     EXPECT_EQ(specel[0].max_valid, 0);
+#endif
 }
 
 TEST(Pilot, TraceShowsEachLineAndItsPositions) {

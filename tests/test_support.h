@@ -49,7 +49,10 @@ RunResult run_ventrac(const fs::path &dir, const std::string &args);
 // Runs `program` with `args` in the folder `dir`.
 RunResult run_program(const std::string &program, const fs::path &dir, const std::string &args);
 
-// Quotes `s` for the shell.
+// Whether the file descriptor `fd` is open.
+bool descriptor_open(int fd);
+
+// Quotes `s` for the shell (cmd.exe on Windows).
 std::string quote(const std::string &s);
 
 }  // namespace vt_test

@@ -50,7 +50,7 @@
  * this element's own width and law).
  */
 typedef struct ventrac_element_spec {
-    char code[8];          /* descriptor, at least six digits ("%6.6lu") */
+    char code[8];          /* descriptor, at least six digits ("%6.6llu") */
     char name[64];         /* element name, trimmed of blanks */
     uint8_t nbits;         /* width of the coded value in bits */
     double power;          /* exponent of the coding law */

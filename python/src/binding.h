@@ -129,8 +129,18 @@ std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector
 std::vector<DecodeOutcome> decode_paths(const Pilot &pilot, const std::vector<std::string> &paths,
                                         const std::optional<ventrac_datatype_entry> &types, unsigned jobs);
 
+// Why the codec refused a message of `length` bytes: "error N: ...", the
+// text of DecodeError and of the error column of ventrac.read.
+std::string failure_text(int error, int mode, std::size_t length);
+
 // The number of threads `jobs` asks for, for `items` pieces of work.
 unsigned thread_count(long jobs, std::size_t items);
+
+// ---- tables (table.cpp) -----------------------------------------------------
+
+// Defines ventrac._ventrac._Reader, the engine of ventrac.read and
+// ventrac.iter_read.
+void bind_table(py::module_ &m);
 
 // ---- encoding (encode.cpp) ---------------------------------------------------
 

@@ -73,14 +73,6 @@ private:
     ventrac_dctx *ctx_;
 };
 
-// The error line of a refused message, naming its mode when it was read,
-// and the length of a text too short to hold one.
-std::string failure_text(int error, int mode, std::size_t length) {
-    if (error == VENTRAC_ERR_SHORT_TEXT)
-        return error_line(error) + " (" + std::to_string(length) + " bytes)";
-    return error_line(error, mode);
-}
-
 // Decodes one transmitted text with `ctx` and copies the result out.
 DecodeOutcome decode_text(ventrac_dctx *ctx, const ventrac_pilot *pilot, std::string_view text) {
     DecodeOutcome out;
@@ -191,6 +183,14 @@ void run(std::size_t count, unsigned jobs, const std::optional<ventrac_datatype_
 }
 
 }  // namespace
+
+// The error line of a refused message, naming its mode when it was read,
+// and the length of a text too short to hold one.
+std::string failure_text(int error, int mode, std::size_t length) {
+    if (error == VENTRAC_ERR_SHORT_TEXT)
+        return error_line(error) + " (" + std::to_string(length) + " bytes)";
+    return error_line(error, mode);
+}
 
 unsigned thread_count(long jobs, std::size_t items) {
     if (jobs < 0) throw py::value_error("jobs must be 0 (every core) or more, not " + std::to_string(jobs));

@@ -419,4 +419,6 @@ PYBIND11_MODULE(_ventrac, m) {
         .def("__repr__", [](const Pilot &p) {
             return py::str("<Pilot {!r}, {} lines>").format(p.path(), ventrac_pilot_line_count(p.get()));
         });
+
+    bind_table(m);
 }

@@ -10,11 +10,14 @@ text messages, with the pilot file that describes them.
 Pilot reads a pilot file once; its decode, decode_many, decode_files and
 encode methods may be called from any number of threads. decode_many and
 decode_files decode on several threads with the interpreter lock released.
-to_dataframe turns observations into a pandas DataFrame, one row per element.
+to_dataframe turns observations into a pandas DataFrame, one row per element;
+read and iter_read read files of messages into DataFrames, one row per
+message and one column per element.
 """
 
 from ._errors import DecodeError, EncodeError, PilotError, VentracError
 from ._ventrac import Element, Observation, Pilot, __version__
+from ._table import TABLE_COLUMNS, iter_read, read
 
 __all__ = [
     "CSV_COLUMNS",
@@ -24,7 +27,10 @@ __all__ = [
     "Observation",
     "Pilot",
     "PilotError",
+    "TABLE_COLUMNS",
     "VentracError",
+    "iter_read",
+    "read",
     "to_dataframe",
     "__version__",
 ]

@@ -9,6 +9,10 @@ __version__: str
 #: The columns of to_dataframe(), those of ``ventrac-decode --csv``.
 CSV_COLUMNS: tuple[str, ...]
 
+#: The columns every frame of read() and iter_read() starts with:
+#: file, identifier, mode, data_type, error; the element columns follow.
+TABLE_COLUMNS: tuple[str, ...]
+
 _Text = bytes | bytearray | memoryview | str
 _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
 
@@ -161,3 +165,41 @@ def to_dataframe(
 ) -> Any:
     """A pandas DataFrame, one row per element, with the columns CSV_COLUMNS;
     ImportError when pandas is not installed."""
+
+def read(
+    pilot: Pilot | _Path,
+    paths: _Path | Iterable[_Path],
+    *,
+    lines: bool = ...,
+    columns: Iterable[str] | None = ...,
+    jobs: int = ...,
+    errors: Literal["keep", "raise", "skip"] = ...,
+    raw: bool = ...,
+    data_types: Mapping[int, int] | None = ...,
+) -> Any:
+    """A pandas DataFrame, one row per message in input order: the columns
+    TABLE_COLUMNS (file is FILE, or FILE:LINE with lines=True; mode and
+    data_type are Int64; error is "" for a decoded message), then one
+    float64 column per element name in order of first appearance, holding
+    conv_value (value with raw=True), NaN where missing or implausible.
+    columns= keeps only those elements, in that order; a name no line of
+    the pilot can give raises KeyError at once. errors: "keep" a row with
+    its error, "skip" no row, "raise" DecodeError / OSError / ValueError.
+    ImportError when pandas is not installed."""
+
+def iter_read(
+    pilot: Pilot | _Path,
+    paths: _Path | Iterable[_Path],
+    *,
+    batch_size: int = ...,
+    lines: bool = ...,
+    columns: Iterable[str] | None = ...,
+    jobs: int = ...,
+    errors: Literal["keep", "raise", "skip"] = ...,
+    raw: bool = ...,
+    data_types: Mapping[int, int] | None = ...,
+) -> Iterator[Any]:
+    """As read(), in DataFrames of at most batch_size rows, each with the
+    element columns of its own messages (all of columns= when given);
+    pandas.concat of the batches equals read(). The arguments are checked
+    when it is called."""

@@ -14,6 +14,9 @@ def test_to_dataframe_without_pandas_says_how_to_get_it(monkeypatch, ship_pilot,
     monkeypatch.setitem(sys.modules, "pandas", None)  # import pandas now fails
     with pytest.raises(ImportError, match="python3-pandas"):
         ventrac.to_dataframe(ship_pilot.decode(ship_message[3]))
+    for read in (ventrac.read, ventrac.iter_read):
+        with pytest.raises(ImportError, match="python3-pandas"):
+            read(ship_pilot, [ship_message[2]])
 
 
 def test_errors_pickle_with_their_attributes():
@@ -56,8 +59,8 @@ def test_cmake_install_puts_the_package_where_the_interpreter_imports_it(tmp_pat
     subprocess.run([os.environ["VENTRAC_CMAKE"], "--install", build], env=env, check=True,
                    stdout=subprocess.DEVNULL)
     installed = str(tmp_path) + os.path.join(target, "ventrac")
-    assert sorted(os.listdir(installed))[:4] == \
-        ["__init__.py", "__init__.pyi", "_errors.py", "_ventrac" + _suffix()]
+    assert sorted(os.listdir(installed))[:5] == \
+        ["__init__.py", "__init__.pyi", "_errors.py", "_table.py", "_ventrac" + _suffix()]
     assert os.path.exists(os.path.join(installed, "py.typed"))
     # The installed copy imports and decodes on its own.
     env = dict(os.environ, PYTHONPATH=os.path.dirname(installed))

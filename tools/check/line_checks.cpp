@@ -89,7 +89,7 @@ void check_texts(const Pilot &p, std::size_t first, Findings &f) {
     const int number = p.lines[first].line_number;
     if (t.empty()) return;
     char code[32];
-    std::snprintf(code, sizeof code, "%6.6lu", std::strtoul(t[0].c_str(), nullptr, 10));
+    std::snprintf(code, sizeof code, "%6.6llu", std::strtoull(t[0].c_str(), nullptr, 10));
     const std::string digits = code;
     if (digits.size() > 7)
         f.error(number, "descriptor " + digits + " has " + std::to_string(digits.size()) +
