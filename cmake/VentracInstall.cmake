@@ -97,6 +97,9 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ventrac.pc DESTINATION ${CMAKE_INSTALL
 # Man pages, with the project's version, compressed as distributions ship
 # them when gzip is there (man reads both forms).
 set(VENTRAC_MAN_PAGES ventrac ventrac-decode ventrac-check)
+if(TARGET ventrac-encode)
+  list(APPEND VENTRAC_MAN_PAGES ventrac-encode)
+endif()
 find_program(VENTRAC_GZIP gzip)
 mark_as_advanced(VENTRAC_GZIP)
 foreach(page IN LISTS VENTRAC_MAN_PAGES)

@@ -54,12 +54,17 @@ VENTRAC_API int64_t depak(const unsigned char *data, signed char nbits, uint32_t
  * presence of 0 marks a missing value; value indexes beyond that read as
  * missing. `nb_elements` receives the number of kept pilot lines on success,
  * 0 otherwise.
+ * The count of a delayed replication is sent as the number of repetitions
+ * walked (the value truncated toward zero; 0 for a negative, NaN or
+ * out-of-range value), as a present value whatever its presence flag; the
+ * code a present count had always had is kept when it reads back the same.
  * Returns the packed size in bytes (> 0); 0 when no line belongs to the mode,
- * when a field does not fit in the buffer, or when the walk visits more than
+ * when a field does not fit in the buffer, when the walk visits more than
  * 65536 elements and repetitions (only possible with repetitions of
- * zero-width elements); -254 when the pilot file cannot be opened or read,
- * after error 254 on standard error. Never writes outside `buffer` or
- * `*nb_elements`.
+ * zero-width elements), or when a delayed count would not be read back as
+ * the number of repetitions sent (after error 246 on standard error); -254
+ * when the pilot file cannot be opened or read, after error 254 on standard
+ * error. Never writes outside `buffer` or `*nb_elements`.
  */
 VENTRAC_API int comprime(const char *pilot_path, signed char mode, const double *values, const int *presence,
              unsigned char *buffer, int *nb_elements);

@@ -444,6 +444,8 @@ int ventrac_encode_packed(ventrac_cctx *cctx, const ventrac_pilot *pilot, int mo
         env.buffer = packed;
         env.trace = cctx->trace;
         const int octets = ventrac::pack_message(env, static_cast<signed char>(mode), table.kept);
+        // A message that would be misread leaves nothing behind.
+        if (octets == -VENTRAC_ERR_COUNT) std::memset(packed, 0, VENTRAC_PACKED_SIZE);
         if (octets > 0 && values_used != nullptr) *values_used = env.ival;
         return octets;
     } catch (const std::exception &) {

@@ -5,6 +5,7 @@
 // process's element table; the encoding contexts run it over their own.
 #include "codec/encoder.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -62,6 +63,30 @@ bool pack_value(EncodeEnv &env, int j) {
     return append(env, valcod, rules::packed_width(e));
 }
 
+// Codes and appends the count of the delayed replication at `j`, from value
+// `ival`; sets `count` to the repetitions walked. Refuses a count the
+// decoder would not read back as that number.
+bool pack_count(EncodeEnv &env, int j, int &count) {
+    const ElementSpec &e = env.spec(j);
+    const double value = value_at(env, env.ival);
+    const int present = presence_at(env, env.ival);
+    const int sent = std::max(0, repetition_count(value));
+    const std::int64_t today = present != 0 ? rules::coded_value(e, value)
+                                            : static_cast<std::int64_t>(rules::missing_code(e));
+    const std::optional<std::int64_t> code = delayed_count_code(e, sent, today);
+    const std::int64_t valcod = code.value_or(today);
+    if (env.trace.on())
+        env.trace.print("\t\t i=%d j=%d val=%f pres=%d valcod=%" PRId64 " \t %s\n", j, env.ival,
+                        value, present, valcod, e.comment);
+    if (!code) {
+        env.failure = -VENTRAC_ERR_COUNT;
+        env.refused_count = sent;
+        return false;
+    }
+    count = sent;
+    return append(env, valcod, rules::packed_width(e));
+}
+
 bool pak_n_seq(EncodeEnv &env, int &start, int nbpar, int nbsec);
 
 // Packs one replicated group opened by the descriptor at `j`, including the
@@ -74,8 +99,7 @@ bool pack_group(EncodeEnv &env, int &j) {
                         e.code, rep.group_size);
     int count = rep.repetitions;
     if (rep.delayed()) {
-        if (!pack_value(env, j)) return false;
-        count = repetition_count(value_at(env, env.ival));
+        if (!pack_count(env, j, count)) return false;
         ++env.ival;
     }
     int k = j + 1;
@@ -110,6 +134,26 @@ bool pak_n_seq(EncodeEnv &env, int &start, int nbpar, int nbsec) {
 }
 
 }  // namespace
+
+const char *const kMessage246 =
+    " erreur num 246: Facteur de replication differee que le decodeur ne relirait pas, "
+    "message non ecrit";
+
+int count_read_back(const ElementSpec &e, std::int64_t code) {
+    // What the packer writes and the decoder reads back: the low bits of
+    // the code in the element's width, nothing for a width of 0 or less.
+    const int width = rules::packed_width(e);
+    const std::uint64_t raw = width > 0 ? static_cast<std::uint64_t>(code) & bits::all_ones(width)
+                                        : 0;
+    return std::max(0, repetition_count(rules::physical_value(e, static_cast<double>(raw))));
+}
+
+std::optional<std::int64_t> delayed_count_code(const ElementSpec &e, int sent, std::int64_t today) {
+    if (count_read_back(e, today) == sent) return today;
+    const std::int64_t coded = rules::coded_value(e, static_cast<double>(sent));
+    if (count_read_back(e, coded) == sent) return coded;
+    return std::nullopt;
+}
 
 const ElementSpec &EncodeEnv::spec(int j) const {
     return j >= 0 && j < table_size ? table[j] : kClearedSpec;
@@ -157,6 +201,9 @@ extern "C" int comprime(const char *pilot_path, signed char mode, const double *
     env.buffer = buffer;
     env.trace = sink;
     const int octets = ventrac::pack_message(env, mode, a);
+    if (octets == -VENTRAC_ERR_COUNT)
+        trace::error("%s - %s - %s (%d)\n", APPLI, trace::ship_name(), ventrac::kMessage246,
+                     env.refused_count);
     if (octets <= 0) return 0;
     *nb_elements = a;
     return octets;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "codec/codec.h"
 #include "pilot/sink.h"
@@ -29,6 +30,8 @@ struct EncodeEnv {
     int ival = 0;    // next value to consume
     long steps = 0;  // checked against kMaxWalkSteps
     int failure = 0; // why the walk stopped: a negative error number
+    // A refused delayed count: the repetitions it would have sent.
+    int refused_count = 0;
 
     const ElementSpec &spec(int j) const;
 };
@@ -36,8 +39,24 @@ struct EncodeEnv {
 // Clears the buffer, writes `mode` in entry 0's width, then codes and packs
 // the values of entries 1 .. count - 1, walking replicated groups. Returns
 // the packed size in bytes, or -VENTRAC_ERR_FULL when a field does not fit,
-// -VENTRAC_ERR_TOO_MANY when the walk takes more than kMaxWalkSteps steps.
+// -VENTRAC_ERR_TOO_MANY when the walk takes more than kMaxWalkSteps steps,
+// -VENTRAC_ERR_COUNT when a delayed count would not be read back as the
+// number of repetitions sent (`refused_count`).
 int pack_message(EncodeEnv &env, signed char mode, int count);
+
+// The code a delayed count is sent with. `sent` repetitions are walked (the
+// count taken from the value, 0 when negative or unusable); `today` is the
+// code the value and its presence flag give. The decoder must read `sent`
+// back: `today` is kept when it does, else `sent` itself is coded as a
+// present value; nothing when neither reads back as `sent`.
+std::optional<std::int64_t> delayed_count_code(const ElementSpec &e, int sent, std::int64_t today);
+
+// The number of repetitions the decoder walks for a delayed count sent as
+// `code` under `e`.
+int count_read_back(const ElementSpec &e, std::int64_t code);
+
+// The error line of a refused count, without the leading names.
+extern const char *const kMessage246;
 
 // Coded integer of value `ival` under element specel[j]: the inverse of the
 // coding law, rounded, clipped to 0 .. max_coded; the all-ones value of the

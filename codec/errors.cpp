@@ -19,6 +19,8 @@ extern "C" const char *ventrac_error_text(int code) {
     case VENTRAC_ERR_ARGUMENT: return "an argument is NULL or out of range";
     case VENTRAC_ERR_MEMORY: return "memory ran out";
     case VENTRAC_ERR_FULL: return "the message does not fit in 1024 bytes";
+    case VENTRAC_ERR_COUNT:
+        return "a delayed count would not be read back as the number of repetitions sent";
     case 244: return "the HPK file is empty";
     case 243: return "the HPK file cannot be opened";
     case VENTRAC_ERR_DATATYPE: return "the operating mode has no data-type code";

@@ -1,6 +1,7 @@
 // Encoder: coding law, replication and the limits of the packed buffer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -8,8 +9,9 @@
 #include <vector>
 
 #include "codec/codec.h"
-#include "codec/fields.h"
+#include "codec/context.h"
 #include "codec/encoder.h"
+#include "codec/fields.h"
 #include "test_support.h"
 
 namespace {
@@ -103,13 +105,13 @@ TEST_F(Encoder, DelayedReplicationRepeatsTheGroupByTheCountValue) {
     EXPECT_EQ(packed_bytes(6), stream({{1, 4}, {3, 8}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5},
                                        {6, 5}, {7, 6}}));
     EXPECT_EQ(packed[6], 0);  // the buffer is cleared before packing
-    // 3.9 repeats three times but codes, rounded, as 4.
+    // 3.9 repeats three times and is sent as the 3 it repeats.
     ASSERT_EQ(encode(pilot, {3.9, 1, 2, 3, 4, 5, 6, 7}), 6);
-    EXPECT_EQ(packed_bytes(6), stream({{1, 4}, {4, 8}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5},
-                                       {6, 5}, {7, 6}}));
-    // A missing count is sent as all ones; its value still drives the walk.
+    EXPECT_EQ(packed_bytes(6),
+              stream({{1, 4}, {3, 8}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {6, 5}, {7, 6}}));
+    // A missing count is sent as the count its value drives the walk with.
     ASSERT_EQ(encode(pilot, {1, 9, 8, 7}, {0}), 4);
-    EXPECT_EQ(packed_bytes(4), stream({{1, 4}, {255, 8}, {9, 5}, {8, 5}, {7, 6}}));
+    EXPECT_EQ(packed_bytes(4), stream({{1, 4}, {1, 8}, {9, 5}, {8, 5}, {7, 6}}));
     // A count of 0, or one that is not a number, skips the group.
     ASSERT_EQ(encode(pilot, {0, 7}), 3);
     EXPECT_EQ(packed_bytes(3), stream({{1, 4}, {0, 8}, {7, 6}}));
@@ -168,6 +170,118 @@ TEST_F(Encoder, FailuresReportedByTheResult) {
                      {2e9}),
               0);
     EXPECT_EQ(count, 0);
+}
+
+// The count of a delayed replication is sent as the number of repetitions
+// walked, and an observation whose count the decoder would not read back
+// that way is refused, alike through comprime(), the encoding context and
+// the ventrac program.
+struct CountCase {
+    const char *name;
+    std::string count_line;      // the pilot line of the 101000 descriptor
+    std::vector<double> values;  // count, the group's values, then the last element
+    bool count_present;
+    std::vector<std::pair<long long, int>> fields;  // expected; empty: refused
+};
+
+TEST_F(Encoder, DelayedCountIsSentAsTheRepetitionsWalkedOrRefused) {
+    const std::string group = element("000001", 5, 1, 0, 30) + element("000003", 6, 1, 0, 60);
+    const std::vector<CountCase> cases = {
+        {"missing count",
+         element("101000", 8),
+         {2, 9, 8, 7},
+         false,
+         {{1, 4}, {2, 8}, {9, 5}, {8, 5}, {7, 6}}},
+        {"fractional count",
+         element("101000", 8),
+         {2.6, 9, 8, 7},
+         true,
+         {{1, 4}, {2, 8}, {9, 5}, {8, 5}, {7, 6}}},
+        // Code 5 reads back 2.5, two repetitions: the code stays as it was.
+        {"fractional count read back whole",
+         element("101000", 8, 0.5),
+         {2.6, 9, 8, 7},
+         true,
+         {{1, 4}, {5, 8}, {9, 5}, {8, 5}, {7, 6}}},
+        {"count that clips", element("101000", 8, 1, 0, 3), {5, 1, 2, 3, 4, 5, 7}, true, {}},
+        {"count the law cannot bring back", element("101000", 8, 2), {3, 1, 2, 3, 7}, true, {}},
+        {"count the law brings back",
+         element("101000", 8, 2),
+         {4, 1, 2, 3, 4, 7},
+         true,
+         {{1, 4}, {2, 8}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {7, 6}}},
+        {"negative count", element("101000", 8), {-2, 7}, true, {{1, 4}, {0, 8}, {7, 6}}},
+        {"negative count that reads back 1", element("101000", 8, 1, 1), {-2, 7}, true, {}},
+        {"missing count of an all-ones width",
+         element("101000", 2, 1, 0, 3),
+         {3, 1, 2, 3, 7},
+         false,
+         {{1, 4}, {3, 2}, {1, 5}, {2, 5}, {3, 5}, {7, 6}}},
+    };
+    ventrac_cctx *cctx = ventrac_cctx_create();
+    ASSERT_NE(cctx, nullptr);
+    for (const CountCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string pilot = kMode + c.count_line + group;
+        const bool refused = c.fields.empty();
+        const std::vector<unsigned char> expected = refused ? std::vector<unsigned char>{}
+                                                            : stream(c.fields);
+        const int size = static_cast<int>(expected.size());
+
+        std::string err = vt_test::capture_stderr([&] {
+            EXPECT_EQ(
+                encode(pilot, c.values, c.count_present ? std::vector<int>{} : std::vector<int>{0}),
+                size);
+        });
+        if (refused) {
+            EXPECT_EQ(count, 0);
+            EXPECT_NE(err.find(" erreur num 246: "), std::string::npos) << err;
+        } else {
+            EXPECT_EQ(packed_bytes(size), expected);
+            EXPECT_EQ(err, "");
+        }
+
+        ventrac_pilot *p = ventrac_pilot_parse(pilot.data(), pilot.size());
+        ASSERT_NE(p, nullptr);
+        std::vector<int> presence(c.values.size(), 1);
+        presence[0] = c.count_present ? 1 : 0;
+        std::array<unsigned char, VENTRAC_PACKED_SIZE> out{};
+        int used = -1;
+        const int r = ventrac_encode_packed(cctx, p, 1, c.values.data(), presence.data(),
+                                            c.values.size(), out.data(), &used);
+        ventrac_pilot_free(p);
+        if (refused) {
+            EXPECT_EQ(r, -VENTRAC_ERR_COUNT);
+            EXPECT_TRUE(
+                std::all_of(out.begin(), out.end(), [](unsigned char b) { return b == 0; }));
+        } else {
+            ASSERT_EQ(r, size);
+            EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + r), expected);
+            EXPECT_EQ(used, static_cast<int>(c.values.size()));
+        }
+
+        vt_test::write_file(dir.file("pilot"), pilot);
+        std::string data = "1\n";
+        for (std::size_t i = 0; i < c.values.size(); ++i) {
+            char line[64];
+            std::snprintf(line, sizeof line, "%d %.17g\n", presence[i], c.values[i]);
+            data += line;
+        }
+        vt_test::write_file(dir.file("obs"), data);
+        std::filesystem::remove(dir.file("HPK_obs"));
+        const vt_test::RunResult run = vt_test::run_ventrac(dir.path(), "pilot obs ABCD MOD");
+        if (refused) {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.err.rfind("pilot - TEST -  erreur num 246: ", 0), 0u) << run.err;
+            EXPECT_FALSE(std::filesystem::exists(dir.file("HPK_obs")));
+        } else {
+            std::vector<char> text(VENTRAC_MESSAGE_MAX);
+            const int length = telexin("ABCD", expected.data(), size, "", text.data());
+            EXPECT_EQ(vt_test::read_file(dir.file("HPK_obs")),
+                      std::string(text.data(), static_cast<std::size_t>(length)));
+        }
+    }
+    ventrac_cctx_free(cctx);
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ extern "C" {
 #define VENTRAC_ERR_ARGUMENT 249    /* a NULL pointer or a size out of range */
 #define VENTRAC_ERR_MEMORY 248      /* memory ran out */
 #define VENTRAC_ERR_FULL 247        /* the message does not fit in the packed buffer */
+#define VENTRAC_ERR_COUNT 246       /* a delayed count that would be read back wrong */
 
 /*
  * The meaning of an error number, as one line of English without a line
@@ -266,7 +267,9 @@ VENTRAC_API void ventrac_cctx_set_trace_fn(ventrac_cctx *cctx, ventrac_write_fn 
  * error number and leaves *values_used alone: -VENTRAC_ERR_NO_ELEMENT when
  * no line belongs to the mode, -VENTRAC_ERR_FULL when a field does not fit
  * in the buffer, -VENTRAC_ERR_TOO_MANY when the walk takes more than 65536
- * steps, -VENTRAC_ERR_ARGUMENT for a NULL pointer or a mode outside
+ * steps, -VENTRAC_ERR_COUNT when a delayed count would not be read back as
+ * the number of repetitions sent (`packed` is then left cleared: a message
+ * that would be misread is never made), -VENTRAC_ERR_ARGUMENT for a NULL pointer or a mode outside
  * -128..127, -VENTRAC_ERR_MEMORY when memory runs out. Never writes outside
  * `packed`, and never writes an error line.
  */

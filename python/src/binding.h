@@ -148,6 +148,12 @@ void bind_table(py::module_ &m);
 // cannot be encoded (see ventrac._errors.EncodeError).
 py::bytes encode(const Pilot &pilot, py::handle mode, py::handle values, py::handle identifier);
 
+// The transmitted texts of observations given by name (dicts in the shape
+// ventrac-decode --json writes), encoded on `jobs` threads (0: every core)
+// without the interpreter lock; raises EncodeError for the first that
+// cannot be encoded (encode_many.cpp).
+py::list encode_many(const Pilot &pilot, py::handle observations, long jobs);
+
 }  // namespace ventrac::python
 
 #endif

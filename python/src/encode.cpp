@@ -69,9 +69,7 @@ std::string number(double v) {
 // walking the element table of the mode as the encoder walks it: every value
 // must be coded as it reads back (within half a resolution step), which the
 // encoder does not see to by itself: it clips a value outside its element's
-// range to the nearest end, and repeats a delayed group as many times as the
-// count it was handed, whole or not, where the decoder repeats it as many
-// times as the coded count says.
+// range to the nearest end.
 class ValueCheck {
 public:
     ValueCheck(const ventrac_element_spec *table, int size, const std::vector<double> &values,
@@ -140,25 +138,14 @@ private:
         return true;
     }
 
-    // A delayed count: present, whole, and read back as the same count.
+    // A delayed count: within its element's range when present. The walk
+    // repeats the group as many times as its whole part (none for a
+    // negative count); whether the decoder reads that count back is the
+    // encoder's to refuse.
     bool check_count(const ventrac_element_spec &e, std::size_t i, int &count) {
-        const long index = static_cast<long>(i);
-        if (presence_[i] == 0)
-            return fail("value " + std::to_string(i) + " is the count of delayed replication " + element_name(e) +
-                            ": it cannot be missing",
-                        index);
         if (!check_value(e, i)) return false;
         const double v = values_[i];
-        if (v != std::trunc(v) || v < 0 || v > 2147483647.0)
-            return fail("value " + std::to_string(i) + " (" + number(v) + ") is the count of delayed replication " +
-                            element_name(e) + ": it must be a whole number",
-                        index);
-        const double decoded = physical(e, std::trunc(unrounded(e, v) + 0.5));
-        if (!(std::trunc(decoded) == v))
-            return fail("value " + std::to_string(i) + " (" + number(v) + ") is the count of delayed replication " +
-                            element_name(e) + ": it would be read back as " + number(decoded),
-                        index);
-        count = static_cast<int>(v);
+        count = v > 0 && v < 2147483648.0 ? static_cast<int>(v) : 0;
         return true;
     }
 

@@ -267,10 +267,31 @@ most 7 characters once trimmed of blanks.
 
 Raises EncodeError when the observation cannot be encoded as it would read
 back: a value that is not a finite number or lies outside its element's
-range (the codec would clip it), a missing or fractional replication count,
-more values than the mode takes, a mode outside -128 to 127 or without a
+range (the codec would clip it), a replication count the decoder would not
+read back as the repetitions sent (the codec's error 246), more values than the mode takes, a mode outside -128 to 127 or without a
 pilot line, an identifier that is too long, or a message that would pass
 1024 packed bytes. Raises TypeError for a value that is not a number or None.)";
+
+constexpr const char *kEncodeManyDoc = R"(encode_many(observations, jobs=0) -> list
+
+Encodes observations given by name, each a mapping in the shape
+ventrac-decode --json writes and Observation.to_dict() gives:
+{"identifier": ..., "mode": ..., "elements": [{"code": ..., "name": ...,
+"value": ...}, ...]} (other keys are ignored), on `jobs` threads (0: one per
+core) with the interpreter lock released. Returns the transmitted texts
+(bytes) in order; the bytes are those encode() gives for the same values.
+
+Elements are matched by descriptor and by the name the decoder gives them
+(with the suffixes of replicated elements, and the class 31 entry of a kind
+'1' delayed count). An element absent or whose value is None is missing. A
+delayed count absent (always so for kind '4') is the number of repetitions
+the elements give, in the decoder's order.
+
+Raises EncodeError, with the observation's position in .index, for the first
+observation that cannot be encoded: no such mode, an element the mode does
+not have, a value that is not a number or lies outside its element's range,
+a replication count the decoder would not read back (error 246), an
+identifier longer than 7 characters, a message over 1024 packed bytes.)";
 
 constexpr const char *kObservationDoc = R"(One decoded message.
 
@@ -393,6 +414,8 @@ PYBIND11_MODULE(_ventrac, m) {
         .def("decode_files", &decode_files, py::arg("paths"), py::arg("jobs") = 0,
              py::arg("data_types") = py::none(), py::arg("errors") = "return", kDecodeFilesDoc)
         .def("encode", &encode, py::arg("mode"), py::arg("values"), py::arg("identifier"), kEncodeDoc)
+        .def("encode_many", &encode_many, py::arg("observations"), py::arg("jobs") = 0,
+             kEncodeManyDoc)
         .def("__repr__", [](const Pilot &p) {
             return py::str("<Pilot {!r}, {} lines>").format(p.path(), ventrac_pilot_line_count(p.get()));
         });

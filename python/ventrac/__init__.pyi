@@ -153,6 +153,12 @@ class Pilot:
     ) -> bytes:
         """The transmitted text of one observation; EncodeError when a value
         cannot be encoded as it would read back."""
+    def encode_many(
+        self, observations: Iterable[Mapping[str, Any]], jobs: int = 0
+    ) -> list[bytes]:
+        """The transmitted texts of observations given by name (the shape of
+        ventrac-decode --json), encoded with the interpreter lock released;
+        EncodeError, with .index, for the first that cannot be encoded."""
 
 def to_dataframe(
     observations: Observation | Iterable[Observation | BaseException],
