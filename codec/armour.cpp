@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Six-bit text armour: the packed stream as characters 0x40 to 0x7F behind a
 // right-aligned 7-character identifier.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Width-safe bit arithmetic: shifts by 64 or more give 0 instead of undefined
 // behaviour, and all-ones masks of any width are exact.
 #ifndef VENTRAC_BITOPS_H

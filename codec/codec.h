@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * ventrac codec: bit fields, encoder and six-bit text armour.
  *

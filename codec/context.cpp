@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reentrant codec: a parsed pilot file shared read-only by any number of
 // threads, and encoder / decoder contexts that own everything one encoding
 // or decoding works with. Nothing here reads or writes a process global.

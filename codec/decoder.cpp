@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoder: rebuilds the decoded-element table from a packed buffer and the
 // element table, walking replicated groups as often as the message says and
 // naming every repeated element after its place in the replication.

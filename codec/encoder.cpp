@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encoder: codes the observation values under the element table and packs
 // them, walking replicated groups as often as they repeat.
 //

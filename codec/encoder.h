@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The encoder's walk over the element table, with all its state in one
 // EncodeEnv: the legacy comprime() and every encoding context run it.
 // Internal to the library (and its tests).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The observation data file: a mode line, then one "presence value" line per
 // value the encoder consumes.
 #ifndef VENTRAC_FRONT_DATAFILE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ventrac program: encodes one observation and writes its HPK file.
 #ifndef VENTRAC_FRONT_RUN_H
 #define VENTRAC_FRONT_RUN_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Six-bit armour and back: telexin then telexout gives the packed bytes and
 // the identifier back, for every size from 0 to 1024 bytes. Input: the size
 // (two bytes, modulo 1025), the identifier up to a zero byte, then bytes that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reader of ventrac-decode's data-type file on any bytes. A table it
 // accepts holds at most 32 pairs of numbers from -128 to 127, each mode
 // once, and reads back the same when written out again as 'mode type'

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // decomprime on any packed bytes, pilot file and data-type table, then cherche
 // on what it decoded. Input: a flag byte (bit 0: trace formatted), the
 // number of data-type entries (signed byte), that many mode and type bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // cherche and cherche_meta on any tables and probes. Input: the counts
 // nbparobs and nbmeta (two bytes each, signed), the number of decoded entries
 // and of metadata entries to fill (a byte each, at most 16), the entries

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // my_strtol on any text: the first byte chooses whether an open file is
 // handed in (it must be closed exactly when the result is 224), the rest is
 // the text.

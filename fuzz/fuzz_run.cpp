@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ventrac program run in-process on any pilot file and data file: the
 // input is the pilot file, a zero byte, the data file, a zero byte and the
 // identifier.

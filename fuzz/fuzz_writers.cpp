@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-decode's JSON, CSV and text writers on observations with any
 // texts (any bytes), any numbers (NaN and infinities included) and any
 // validity. Input: a flag byte (bit 0: --telex), the mode and the data-type

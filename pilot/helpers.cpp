@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for programs that link the codec: white-space trimming, number
 // conversion for configuration readers, and the telex layout of a message.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pilot file reader: fills the element table from the lines of one mode.
 //
 // A file is read whole and cut into the lines the reader takes; their fields

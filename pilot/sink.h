@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where one codec call writes its trace or its error lines: a file, a
 // function that takes each piece of text, or nowhere. A sink is a plain value
 // handed down the call, so two contexts on two threads never share one.

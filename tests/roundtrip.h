@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Generated round trips: a pilot file with plain elements, fixed, delayed and
 // nested groups of both kinds and lines of other modes, values for it, and
 // what the decoder must give back. Shared by the property test and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-check run as a program: one faulty pilot file per finding, the
 // shipped example, the summary against the encoder, and the command line;
 // and its pilot model in process, against the library's reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Several threads decode and encode at once, each with its own contexts,
 // sharing pilots read-only: each gets exactly what a lone, sequential
 // decode or encode gives. Built under ThreadSanitizer in CI, where any race

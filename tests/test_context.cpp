@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoding and encoding contexts: the same tables, texts, packed bits, trace
 // and error lines as the process-wide C interface, why an element is not
 // valid, the delayed replications read, and the contract of each call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-decode on messages written by ventrac: the values of the shipped
 // example in the text and CSV formats, the lookups, the data-type file, the
 // trace file, the failures with their statuses, messages given as lines, and

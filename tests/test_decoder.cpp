@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoder: values, validity, texts, replication names, data-type codes, error
 // lines and the limits of a walk.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encoder: coding law, replication and the limits of the packed buffer.
 #include <gtest/gtest.h>
 

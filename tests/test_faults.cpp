@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Faults that earlier tests leave out: an output folder that does not exist,
 // and delayed counts far outside the range of a repetition count. The other
 // failed writes (file-size limit, path that is a folder) are in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ventrac program as a whole: transcript, HPK file, exit statuses and the
 // handling of bad input and failed writes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // White-space trimming, number conversion and telex layout of messages.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pilot file reader, line splitting and trimming.
 #include <gtest/gtest.h>
 

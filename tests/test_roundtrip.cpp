@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encode then decode generated pilot files and observations: every present
 // value comes back within half a resolution step, every missing one as not
 // valid, and every entry with the name and identifier of its place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the tests: temporary folders, files, captured trace and
 // runs of the ventrac program.
 #ifndef VENTRAC_TEST_SUPPORT_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * ventrac record types and sizes, shared by both interfaces of the codec:
  * the thread-safe one (<ventrac/ventrac.h>) and the process-wide one

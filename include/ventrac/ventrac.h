@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * ventrac, the thread-safe codec: a parsed pilot file and encoder / decoder
  * contexts.

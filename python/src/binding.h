@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pieces of the Python module ventrac._ventrac: decoded observations
 // copied out of the codec's contexts, the decoder and encoder calls made
 // with the interpreter lock released, and the conversions between the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac._ventrac: the compiled part of the Python module ventrac. The
 // package's __init__.py re-exports Pilot, Observation and Element from here.
 #include <cerrno>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A C program that links the installed codec the way a program ashore does:
  * encode an observation, arm it for transmission, read it back, decode it and
  * look values up. Exits 0 when every step gives what was put in. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checks on each element with the values the reader gives it. They read the
 // load of mode 0, which keeps every line in a slot of its own: a line kept in
 // a mode of 1 or more has the same values there (see pilot_model.cpp), and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Findings of ventrac-check and the checks that make them, one file each:
 // line_checks.cpp (the text of each line), element_checks.cpp (each element
 // with the values the reader gives it), mode_checks.cpp (the element tables

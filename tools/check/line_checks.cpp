@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checks on the text of each line: its length, a carriage return before its
 // line feed, fields it leaves out and texts longer than their field.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checks on the element tables that modes 1 to 31 load: the operating-mode
 // element in front and the width it is sent in, replicated groups inside the
 // table, elements a lookup cannot tell apart, lines past a full table, and
