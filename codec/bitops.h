@@ -8,9 +8,7 @@
 
 namespace ventrac::bits {
 
-constexpr std::uint64_t shift_left(std::uint64_t v, int n) noexcept {
-    return n >= 64 ? 0 : v << n;
-}
+constexpr std::uint64_t shift_left(std::uint64_t v, int n) noexcept { return n >= 64 ? 0 : v << n; }
 
 constexpr std::uint64_t shift_right(std::uint64_t v, int n) noexcept {
     return n >= 64 ? 0 : v >> n;

@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     unsigned char rebuilt[VENTRAC_PACKED_SIZE] = {};
     char identifier_back[VENTRAC_IDENT_LEN + 1];
     const int n = telexout(length, text, identifier_back, nullptr, rebuilt);
-    VT_FUZZ_CHECK(identifier_back == trim_blanks(kept), "identifier read back as " +
-                                                            std::string(identifier_back));
+    VT_FUZZ_CHECK(identifier_back == trim_blanks(kept),
+                  "identifier read back as " + std::string(identifier_back));
     if (nbytes == 0) {
         VT_FUZZ_CHECK(n == 0, "bytes rebuilt from an empty message");
         return 0;

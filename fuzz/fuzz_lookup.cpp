@@ -4,8 +4,8 @@
 // and of metadata entries to fill (a byte each, at most 16), the entries
 // (texts of any length in their fields, terminated or not), then the probes,
 // separated by zero bytes.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
+#include "codec/codec.h"
 #include "front/run.h"
 #include "fuzz_support.h"
-#include "codec/codec.h"
 
 namespace fs = std::filesystem;
 

@@ -36,8 +36,7 @@ extern "C" void sans_espace(char *dst, const char *src) {
     dst[kept.size()] = '\0';
 }
 
-extern "C" int my_strtol(int64_t *out, const char *text, FILE *file, const char *what,
-                         int line) {
+extern "C" int my_strtol(int64_t *out, const char *text, FILE *file, const char *what, int line) {
     // The trimmed text points into `text`, and what follows it there is white
     // space up to the terminator, which ends the conversion just as the end of
     // a trimmed copy would. So there is no copy and no length limit.

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "pilot/law.h"
-#include "pilot/sink.h"
 #include "pilot/pilot.h"
 #include "pilot/reader.h"
+#include "pilot/sink.h"
 #include "pilot/text.h"
 #include "pilot/trace.h"
 

@@ -19,7 +19,9 @@ struct Sink {
     void *user = nullptr;
 
     static Sink to_file(std::FILE *f) noexcept { return {f, nullptr, nullptr}; }
-    static Sink to_function(ventrac_write_fn fn, void *user) noexcept { return {nullptr, fn, user}; }
+    static Sink to_function(ventrac_write_fn fn, void *user) noexcept {
+        return {nullptr, fn, user};
+    }
 
     // Whether anything is written: call sites test it before they format.
     bool on() const noexcept { return file != nullptr || write != nullptr; }

@@ -48,8 +48,8 @@ struct ExpectedEntry {
     std::string name;
     std::string code;
     int valid = 0;
-    double value = 0;       // the value put in (when valid)
-    double tolerance = 0;   // half a resolution step
+    double value = 0;      // the value put in (when valid)
+    double tolerance = 0;  // half a resolution step
 };
 
 struct RoundTripCase {

@@ -22,7 +22,7 @@ enum class Severity { Warning, Error };
 struct Finding {
     int line_number = 0;  // 1-based line of the file
     Severity severity = Severity::Warning;
-    std::string reason;   // one line, no line feed
+    std::string reason;  // one line, no line feed
 };
 
 class Findings {

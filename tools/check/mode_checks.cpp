@@ -48,12 +48,10 @@ void check_first_line(const Pilot &p, Findings &f) {
         modes.push_back(m);
     }
     if (modes.empty()) return;
-    f.error(line_number(p, 0), "the first line (the operating mode) is not kept in " +
-                                   modes_text(modes) +
-                                   (modes.size() == 1 ? ", which keeps" : ", which keep") +
-                                   " other lines: line " +
-                                   std::to_string(line_number(p, usurper)) +
-                                   " is read as the operating mode there");
+    f.error(line_number(p, 0),
+            "the first line (the operating mode) is not kept in " + modes_text(modes) +
+                (modes.size() == 1 ? ", which keeps" : ", which keep") + " other lines: line " +
+                std::to_string(line_number(p, usurper)) + " is read as the operating mode there");
 }
 
 // A group takes the XX entries after its descriptor in the table of the mode;
