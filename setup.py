@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Builds the Python module `ventrac` for pip (pyproject.toml) through the
 project's own CMake build: the extension and the package's files are what
 python/CMakeLists.txt builds and installs (its `python` install component);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BUFR messages written per second next to plain decoding, on the shipped
 // example: the six-bit text decoded with a decoder context, the same decode
 // followed by a BUFR edition 4 message from ecCodes, and the BUFR step alone.

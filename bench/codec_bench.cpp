@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The codec's four steps on the shipped example, trace dropped: packing the
 // observation, turning it into six-bit text, rebuilding the packed bits from
 // the text, and decoding them; the decoding both through decomprime() (the

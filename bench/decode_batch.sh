@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Times ventrac-decode --json on many copies of the shipped example's message
 # against ecCodes' bufr_dump -jf on as many BUFR messages of the same
 # observation, in one run of this script:

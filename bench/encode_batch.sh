@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Times the encoding of the shipped example observation, COUNT times, three
 # ways, in one run of this script:
 #   ventrac-encode: COUNT observations as JSON Lines in one run, twice: the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The Python module's speed on many messages:
 
 1. decode_many, with one thread and with every core, next to ventrac-decode

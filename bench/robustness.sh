@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Robustness of the ventrac program on generated input (a bench script, not a
 # test): RUNS runs (default 10000) on pilot and data files that mix valid
 # lines with garbage, each run bounded to 20 s. No run may end on a signal,

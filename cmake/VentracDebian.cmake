@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Debian packages: `cpack -G DEB` in a build configured for them
 # (docs/packaging.md):
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What `cmake --install` puts where, and the Debian packages `cpack -G DEB`
 # makes of it. Paths follow GNUInstallDirs, so a distribution's choices
 # (lib, lib64 or a multiarch libdir; share/man; share/doc/ventrac) apply.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Install directories (GNUInstallDirs: lib, lib64 or a multiarch libdir as
 # the system wants) and, for a shared libventrac, how the installed programs
 # find it.

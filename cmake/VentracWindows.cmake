@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Windows layout and its zip (cpack -G ZIP in the Windows build):
 #
 #   ventrac-<version>-win64/

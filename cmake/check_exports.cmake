@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Checks that a shared libventrac exports exactly what the installed headers
 # declare with VENTRAC_API: no internal symbol (no C++ name at all), and no
 # public function or global left out.

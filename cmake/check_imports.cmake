@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 cmake_minimum_required(VERSION 3.25)
 # Checks that each of PROGRAMS (Windows executables) imports only DLLs that
 # ship with Windows, as OBJDUMP (x86_64-w64-mingw32-objdump -p) lists them:

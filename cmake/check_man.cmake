@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Checks the man pages: each formats with groff without a single warning
 # (groff -man -ww -z), and each option a program's --help lists is described
 # in its page.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Read by cpack before it makes packages (CPACK_PROJECT_CONFIG_FILE): Debian
 # packages come only from a build configured for them, see
 # cmake/VentracDebian.cmake.

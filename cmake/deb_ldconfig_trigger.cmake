@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Run by CPack after it has made the packages (CPACK_POST_BUILD_SCRIPTS):
 # libventrac0 must have the dynamic linker's cache rebuilt when it is
 # installed or removed. CPack does so with maintainer scripts that call

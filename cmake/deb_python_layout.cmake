@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Run by CPack on the staged files before it makes a package: in a Debian
 # package the Python module belongs in /usr/lib/python3/dist-packages, where
 # Debian's python3 finds the packages of every version, not in the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Run by CPack on the staged files before it makes a Debian package:
 # - every library of the packages lies under /usr, in a folder the dynamic
 #   linker searches, so the run paths a build for another place may carry

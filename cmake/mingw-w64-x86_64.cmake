@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build for 64-bit Windows from Debian 12 with MinGW-w64 (the POSIX
 # thread flavour, g++-mingw-w64-x86-64-posix, so that std::thread works):
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake

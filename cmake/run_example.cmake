@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Runs ventrac on the shipped example. The data file is copied into the build
 # tree first, so that the HPK file is written there and not beside the sources.
 file(MAKE_DIRECTORY "${WORK_DIR}")

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Runs a Windows program under Wine for the build: wine-run.sh PREFIX PROGRAM ARGS...
 # PREFIX is the build's own Wine prefix (made on first use), so that nothing
 # under $HOME is touched. No display is needed: the programs are console

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Six-bit text armour: the packed stream as characters 0x40 to 0x7F behind a
 // right-aligned 7-character identifier.
 #include <algorithm>
@@ -55,7 +56,8 @@ int write_text(const char *identifier, const unsigned char *packed, int nbytes, 
     std::uint32_t address = 0;
     for (int k = 0; k < n; ++k)
         out[VENTRAC_IDENT_LEN + k] = static_cast<char>(
-            extract_field(packed, static_cast<std::size_t>(nbytes), kGroupBits, address, trace) | 0x40);
+            extract_field(packed, static_cast<std::size_t>(nbytes), kGroupBits, address, trace) |
+            0x40);
     return VENTRAC_IDENT_LEN + n;
 }
 

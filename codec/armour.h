@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The six-bit text armour with an explicit trace sink: the step under
 // telexin() and under every encoding context.
 #ifndef VENTRAC_ARMOUR_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Width-safe bit arithmetic: shifts by 64 or more give 0 instead of undefined
 // behaviour, and all-ones masks of any width are exact.
 #ifndef VENTRAC_BITOPS_H
@@ -7,9 +8,7 @@
 
 namespace ventrac::bits {
 
-constexpr std::uint64_t shift_left(std::uint64_t v, int n) noexcept {
-    return n >= 64 ? 0 : v << n;
-}
+constexpr std::uint64_t shift_left(std::uint64_t v, int n) noexcept { return n >= 64 ? 0 : v << n; }
 
 constexpr std::uint64_t shift_right(std::uint64_t v, int n) noexcept {
     return n >= 64 ? 0 : v >> n;

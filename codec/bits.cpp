@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bit fields of the packed buffer, most significant bit first.
 #include <algorithm>
 #include <cinttypes>

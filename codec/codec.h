@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * ventrac codec: bit fields, encoder and six-bit text armour.
  *
@@ -66,8 +67,8 @@ VENTRAC_API int64_t depak(const unsigned char *data, signed char nbits, uint32_t
  * when the pilot file cannot be opened or read, after error 254 on standard
  * error. Never writes outside `buffer` or `*nb_elements`.
  */
-VENTRAC_API int comprime(const char *pilot_path, signed char mode, const double *values, const int *presence,
-             unsigned char *buffer, int *nb_elements);
+VENTRAC_API int comprime(const char *pilot_path, signed char mode, const double *values,
+                         const int *presence, unsigned char *buffer, int *nb_elements);
 
 /*
  * Turns the first `nbytes` bytes of the packed buffer `packed` into the
@@ -81,8 +82,8 @@ VENTRAC_API int comprime(const char *pilot_path, signed char mode, const double 
  * when nbytes lies outside 0 to VENTRAC_PACKED_SIZE or a pointer is NULL, in
  * which case nothing is written.
  */
-VENTRAC_API int telexin(const char *identifier, const unsigned char *packed, int nbytes, const char *model,
-            char *out);
+VENTRAC_API int telexin(const char *identifier, const unsigned char *packed, int nbytes,
+                        const char *model, char *out);
 
 /*
  * Rebuilds packed bits from the transmitted text `text` of `length` bytes:
@@ -97,8 +98,7 @@ VENTRAC_API int telexin(const char *identifier, const unsigned char *packed, int
  * or 0 when `length` < 8, leaving `packed` untouched.
  */
 VENTRAC_API int telexout(int length, const char *text, char *identifier_out, char *model_out,
-             unsigned char *packed);
-
+                         unsigned char *packed);
 
 /* ---------------------------------------------------------------------------
  * Decoder and lookups.
@@ -158,8 +158,8 @@ VENTRAC_API extern int32_t nb_rep_d_dev;
  * `type_code` and `error` may be NULL. Entries past the count keep older
  * content. Never reads specel or writes donnees outside their 1024 entries.
  */
-VENTRAC_API int decomprime(const char *pilot_path, const unsigned char *packed, signed char *type_code,
-               int *error);
+VENTRAC_API int decomprime(const char *pilot_path, const unsigned char *packed,
+                           signed char *type_code, int *error);
 
 /*
  * Finds the first of the nbparobs first entries of donnees (at most

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reentrant codec: a parsed pilot file shared read-only by any number of
 // threads, and encoder / decoder contexts that own everything one encoding
 // or decoding works with. Nothing here reads or writes a process global.
@@ -19,8 +20,8 @@
 #include "codec/encoder.h"
 #include "codec/lookup.h"
 #include "codec/rules.h"
-#include "pilot/sink.h"
 #include "pilot/reader.h"
+#include "pilot/sink.h"
 #include "pilot/text.h"
 
 namespace {
@@ -140,12 +141,12 @@ namespace {
 
 void trace_lines(const ventrac::Sink &trace, const std::vector<ventrac::PilotLine> &lines, int n) {
     if (!trace.on()) return;
-    for (int i = 0; i < n; ++i) ventrac::trace_pilot_line(lines[static_cast<std::size_t>(i)], trace);
+    for (int i = 0; i < n; ++i)
+        ventrac::trace_pilot_line(lines[static_cast<std::size_t>(i)], trace);
 }
 
 // The steps of decomprime(), over the context's tables and the pilot's.
-int decode(ventrac_dctx *d, const ventrac_pilot *p, const unsigned char *packed,
-           std::size_t size) {
+int decode(ventrac_dctx *d, const ventrac_pilot *p, const unsigned char *packed, std::size_t size) {
     using namespace ventrac;
     d->count = 0;
     d->mode = 0;
@@ -398,8 +399,7 @@ int ventrac_dctx_factors(const ventrac_dctx *dctx, char *kinds, int *counts, int
     return n;
 }
 
-double ventrac_dctx_find(const ventrac_dctx *dctx, const char *code, const char *name,
-                         int *index) {
+double ventrac_dctx_find(const ventrac_dctx *dctx, const char *code, const char *name, int *index) {
     if (dctx == nullptr) {
         if (index != nullptr) *index = -1;
         return -1.0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoder: rebuilds the decoded-element table from a packed buffer and the
 // element table, walking replicated groups as often as the message says and
 // naming every repeated element after its place in the replication.
@@ -168,7 +169,7 @@ rules::Status set_value(DecodedElement &d, std::int64_t raw) {
 }
 
 constexpr double kPowersOfTen[kMaxDecimals + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+                                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 // The digits of |v| rounded to `decimals` places as printf rounds them (the
 // exact binary value, ties to even), for values whose scaled magnitude stays
@@ -185,7 +186,8 @@ bool scaled_digits(double v, int decimals, char *out, std::size_t &length) {
     auto q = static_cast<std::uint64_t>(whole);
     if (above_half > -err || (above_half == -err && (q & 1u) != 0)) ++q;
     char digits[24];
-    const auto n = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, q).ptr - digits);
+    const auto n =
+        static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, q).ptr - digits);
     const auto places = static_cast<std::size_t>(decimals);
     char *p = out;
     if (std::signbit(v)) *p++ = '-';
@@ -496,7 +498,8 @@ extern "C" int decomprime(const char *pilot_path, const unsigned char *packed,
     int count = 0;
     if (const int failure = load_table(content, pilot_path, 0, count)) return fail(failure, error);
     const signed char mode = read_mode(env);
-    if (const int failure = load_table(content, pilot_path, mode, count)) return fail(failure, error);
+    if (const int failure = load_table(content, pilot_path, mode, count))
+        return fail(failure, error);
     list_elements(env.trace, specel, count);
 
     std::int32_t code = 0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The decoder's walk over the element table, with all its state in one
 // DecodeEnv: the legacy decomprime() and every decoding context run it.
 // Internal to the library (and its tests).

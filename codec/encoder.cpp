@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encoder: codes the observation values under the element table and packs
 // them, walking replicated groups as often as they repeat.
 //
@@ -112,9 +113,10 @@ bool pak_n_seq(EncodeEnv &env, int &start, int nbpar, int nbsec) {
     const int i1 = start;
     const int i2 = i1 + nbpar;
     if (env.trace.on())
-        env.trace.print("................................................\n"
-                        "pak_n_seq : i1=%d i2=%d nbsec=%d ival=%d nbpar=%d\n",
-                        i1, i2, nbsec, env.ival, nbpar);
+        env.trace.print(
+            "................................................\n"
+            "pak_n_seq : i1=%d i2=%d nbsec=%d ival=%d nbpar=%d\n",
+            i1, i2, nbsec, env.ival, nbpar);
     const int end = table_end(i2);
     for (int r = 0; r < nbsec; ++r) {
         if (!take_step(env)) return false;

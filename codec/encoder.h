@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The encoder's walk over the element table, with all its state in one
 // EncodeEnv: the legacy comprime() and every encoding context run it.
 // Internal to the library (and its tests).
@@ -8,9 +9,9 @@
 #include <cstdint>
 #include <optional>
 
+#include <ventrac/ventrac.h>
 #include "codec/codec.h"
 #include "pilot/sink.h"
-#include <ventrac/ventrac.h>
 
 namespace ventrac {
 
@@ -27,9 +28,9 @@ struct EncodeEnv {
     unsigned char *buffer = nullptr;  // VENTRAC_PACKED_SIZE bytes
     Sink trace;
     std::uint32_t bitpos = 0;
-    int ival = 0;    // next value to consume
-    long steps = 0;  // checked against kMaxWalkSteps
-    int failure = 0; // why the walk stopped: a negative error number
+    int ival = 0;     // next value to consume
+    long steps = 0;   // checked against kMaxWalkSteps
+    int failure = 0;  // why the walk stopped: a negative error number
     // A refused delayed count: the repetitions it would have sent.
     int refused_count = 0;
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The meaning of every error number the library and its programs report.
 #include "codec/errors.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One line per error number, for the companion programs and the Python
 // module: the text ventrac_error_text() gives, behind "error N: ". Internal.
 #ifndef VENTRAC_ERRORS_H

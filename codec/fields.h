@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bit fields read with an explicit trace sink and buffer size: the step
 // under depak() and under every decoding context.
 #ifndef VENTRAC_FIELDS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owners of the thread-safe codec's objects for C++ code: each frees its
 // object when it goes. The one holder the programs, the Python module and
 // the tests use. Internal.

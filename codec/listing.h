@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The listing of the element table that the encoder and the decoder trace,
 // one line per element. Internal.
 #ifndef VENTRAC_LISTING_H

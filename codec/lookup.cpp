@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Lookups in the decoded-element table and in the metadata table: linear
 // searches that stop at the first match.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lookup of a decoded value by descriptor and name, over any decoded
 // table: cherche() runs it over donnees, the decoding contexts over theirs.
 #ifndef VENTRAC_LOOKUP_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replication descriptors, shared by the encoder and the decoder.
 #ifndef VENTRAC_REPLICATION_H
 #define VENTRAC_REPLICATION_H

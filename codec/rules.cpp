@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "codec/rules.h"
 
 #include <algorithm>
@@ -15,7 +16,9 @@ std::uint64_t written_bits(const ElementSpec &e) {
     return width > 0 ? static_cast<std::uint64_t>(width) : 0;
 }
 
-std::uint64_t saturated_sum(std::uint64_t a, std::uint64_t b) { return std::min(kSizeBound, a + b); }
+std::uint64_t saturated_sum(std::uint64_t a, std::uint64_t b) {
+    return std::min(kSizeBound, a + b);
+}
 
 // One pass over the entries first .. first + n - 1. Passes of a fixed group
 // all write the same bits, so one pass is multiplied.
@@ -35,8 +38,8 @@ MessageSize pass(const ElementSpec *table, int count, int first, int n) {
             if (!rep.delayed()) {
                 const MessageSize inner = pass(table, count, j + 1, rep.group_size);
                 if (inner.unknown) return inner;
-                bits = std::min(kSizeBound,
-                                inner.bits * static_cast<std::uint64_t>(rep.repetitions));
+                bits =
+                    std::min(kSizeBound, inner.bits * static_cast<std::uint64_t>(rep.repetitions));
             }
             j += rep.group_size;
         }
@@ -50,7 +53,8 @@ MessageSize pass(const ElementSpec *table, int count, int first, int n) {
 std::int64_t to_int64_or_min(double x) noexcept {
     // Every double in [-2^63, 2^63) converts exactly; anything else (NaN
     // included) takes the most negative value, as an out-of-range result.
-    if (x >= -9223372036854775808.0 && x < 9223372036854775808.0) return static_cast<std::int64_t>(x);
+    if (x >= -9223372036854775808.0 && x < 9223372036854775808.0)
+        return static_cast<std::int64_t>(x);
     return INT64_MIN;
 }
 

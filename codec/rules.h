@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rules of the message, one home each: the coding law and its inverse,
 // the all-ones missing value, the replication layout and its repetition
 // count, the plausibility of a decoded value and the size of a message.

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "front/datafile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <climits>
 #include <string_view>
 
 namespace ventrac::front {
@@ -98,8 +99,7 @@ DataFile read_data_file(const std::string &path) {
         }
         int flag = 0;
         double value = 0.0;
-        if (!is_blank(line) &&
-            !(parse_int(line.c_str(), flag, end) && parse_real(end, value))) {
+        if (!is_blank(line) && !(parse_int(line.c_str(), flag, end) && parse_real(end, value))) {
             refuse(data, line_no, "presence et valeur illisibles");
             return data;
         }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac: packs one ship observation into a six-bit message file.
 #include <csignal>
 

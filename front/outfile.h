@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing a file so that a failure never leaves it truncated nor destroys
 // the file that was there before.
 #ifndef VENTRAC_FRONT_OUTFILE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the program asks of the operating system beyond standard C++: one
 // function per need, with the POSIX and the Windows way side by side in
 // platform.cpp, so that nothing else in the program depends on the system.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "front/run.h"
 
 #include <cstdio>
@@ -22,7 +23,8 @@ struct Paths {
 
 void print_usage() {
     std::printf("Utilisation de la commande : (4 arg)\n");
-    std::printf("ventrac ref_fichier_pilote ref_fichier_data ID_WMO(7car max) code_model(7car max)\n");
+    std::printf(
+        "ventrac ref_fichier_pilote ref_fichier_data ID_WMO(7car max) code_model(7car max)\n");
 }
 
 void echo_data(const DataFile &data) {
@@ -71,8 +73,9 @@ HpkPath hpk_path(const std::string &data, bool windows_paths) {
         const std::size_t backslash = data.rfind('\\');
         if (backslash != std::string::npos && (cut == std::string::npos || backslash > cut))
             cut = backslash;
-        const bool drive = data.size() >= 2 && data[1] == ':' &&
-                           ((data[0] >= 'A' && data[0] <= 'Z') || (data[0] >= 'a' && data[0] <= 'z'));
+        const bool drive =
+            data.size() >= 2 && data[1] == ':' &&
+            ((data[0] >= 'A' && data[0] <= 'Z') || (data[0] >= 'a' && data[0] <= 'z'));
         if (cut == std::string::npos && drive) cut = 1;
     }
     HpkPath p;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ventrac program: encodes one observation and writes its HPK file.
 #ifndef VENTRAC_FRONT_RUN_H
 #define VENTRAC_FRONT_RUN_H
@@ -11,8 +12,8 @@
 namespace ventrac::front {
 
 // Exit statuses other than the read-back byte count.
-inline constexpr int kStatusUsage = 1;          // usage, data file, encoder, write
-inline constexpr int kStatusPilotMissing = 254; // the pilot file cannot be opened
+inline constexpr int kStatusUsage = 1;           // usage, data file, encoder, write
+inline constexpr int kStatusPilotMissing = 254;  // the pilot file cannot be opened
 inline constexpr int kStatusHpkUnreadable = 243;
 inline constexpr int kStatusHpkEmpty = 244;
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Six-bit armour and back: telexin then telexout gives the packed bytes and
 // the identifier back, for every size from 0 to 1024 bytes. Input: the size
 // (two bytes, modulo 1025), the identifier up to a zero byte, then bytes that
@@ -46,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     unsigned char rebuilt[VENTRAC_PACKED_SIZE] = {};
     char identifier_back[VENTRAC_IDENT_LEN + 1];
     const int n = telexout(length, text, identifier_back, nullptr, rebuilt);
-    VT_FUZZ_CHECK(identifier_back == trim_blanks(kept), "identifier read back as " +
-                                                            std::string(identifier_back));
+    VT_FUZZ_CHECK(identifier_back == trim_blanks(kept),
+                  "identifier read back as " + std::string(identifier_back));
     if (nbytes == 0) {
         VT_FUZZ_CHECK(n == 0, "bytes rebuilt from an empty message");
         return 0;

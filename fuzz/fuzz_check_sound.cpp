@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-check is sound: for a generated pilot file in which it finds no
 // error, observations within each element's range, encoded in modes 1 and 2
 // and decoded again, come back as they were sent: every present value

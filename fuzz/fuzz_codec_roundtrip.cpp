@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encode then decode: a pilot file, a mode and values generated from the
 // input (plain elements, fixed, delayed and nested groups of both kinds,
 // lines of other modes) come back from the decoder, every present value in

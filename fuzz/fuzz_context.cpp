@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A decoding context against decomprime() on the same pilot file, data-type
 // table and packed bytes: the same result, the same decoded table and the
 // same error line, whatever the input. decomprime() starts from a cleared

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The data file reader on any bytes.
 #include <cstddef>
 #include <cstdint>

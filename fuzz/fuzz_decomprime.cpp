@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // decomprime on any packed bytes, pilot file and data-type table, then cherche
 // on what it decoded. Input: a flag byte (bit 0: trace formatted), the
 // number of data-type entries (signed byte), that many mode and type bytes
@@ -83,10 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                       "unterminated text in " + where);
         VT_FUZZ_CHECK(d.ident == padded_ident(i + 1), where + " has ident " + d.ident);
         if (std::strcmp(d.spec.unit, "CCITTIA5") != 0)
-            VT_FUZZ_CHECK(d.text == printed(d.format, d.value) &&
-                              d.conv_text == printed(d.format, d.conv_value),
-                          where + " texts '" + d.text + "' '" + d.conv_text + "' for format " +
-                              d.format);
+            VT_FUZZ_CHECK(
+                d.text == printed(d.format, d.value) &&
+                    d.conv_text == printed(d.format, d.conv_value),
+                where + " texts '" + d.text + "' '" + d.conv_text + "' for format " + d.format);
         if (i >= 32) continue;
         // The lookup finds this entry or an earlier one under the same key,
         // and gives its converted value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // decoupr_mes, in place and on a string, on any text: both give the same
 // layout, lines of at most 69 characters that put the text back together.
 #include <algorithm>

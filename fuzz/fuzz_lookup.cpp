@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 // cherche and cherche_meta on any tables and probes. Input: the counts
 // nbparobs and nbmeta (two bytes each, signed), the number of decoded entries
 // and of metadata entries to fill (a byte each, at most 16), the entries
 // (texts of any length in their fields, terminated or not), then the probes,
 // separated by zero bytes.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // my_strtol on any text: the first byte chooses whether an open file is
 // handed in (it must be closed exactly when the result is 224), the rest is
 // the text.
@@ -18,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const bool with_file = (in.byte() & 1) != 0;
     const std::string text(in.rest());
     std::FILE *file = with_file ? std::fopen(vt_fuzz::null_device(), "r") : nullptr;
-    if (with_file && file == nullptr) vt_fuzz::fail(std::string("cannot open ") + vt_fuzz::null_device());
+    if (with_file && file == nullptr)
+        vt_fuzz::fail(std::string("cannot open ") + vt_fuzz::null_device());
     const int fd = file != nullptr ? fileno(file) : -1;
 
     std::int64_t out = 12345;

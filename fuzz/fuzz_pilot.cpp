@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pilot file reader on any bytes: the first byte is the mode, the rest is
 // the file.
 #include <cstddef>

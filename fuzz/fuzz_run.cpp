@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ventrac program run in-process on any pilot file and data file: the
 // input is the pilot file, a zero byte, the data file, a zero byte and the
 // identifier.
@@ -8,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
+#include "codec/codec.h"
 #include "front/run.h"
 #include "fuzz_support.h"
-#include "codec/codec.h"
 
 namespace fs = std::filesystem;
 

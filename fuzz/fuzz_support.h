@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the fuzz targets: a scratch folder, a sink that swallows the
 // trace, and a reader that cuts the fuzz input into the pieces a target needs.
 #ifndef VENTRAC_FUZZ_SUPPORT_H

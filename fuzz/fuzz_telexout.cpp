@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // telexout on any text: the identifier, then the low six bits of every
 // character packed in order until the buffer is full.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-decode's JSON, CSV and text writers on observations with any
 // texts (any bytes), any numbers (NaN and infinities included) and any
 // validity. Input: a flag byte (bit 0: --telex), the mode and the data-type
@@ -36,8 +37,8 @@ using ventrac::decode::Validity;
 struct Json {
     enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
     bool boolean = false;
-    std::string text;  // a string's value, or a number's characters
-    std::vector<Json> items;       // an array's, or an object's member values
+    std::string text;               // a string's value, or a number's characters
+    std::vector<Json> items;        // an array's, or an object's member values
     std::vector<std::string> keys;  // an object's member names
 
     const Json &operator[](const std::string &name) const {
@@ -112,8 +113,10 @@ private:
         while (at_ < s_.size() && std::strchr("0123456789.eE+-", s_[at_]) != nullptr) ++at_;
         v.text = std::string(s_.substr(start, at_ - start));
         double parsed = 0;
-        const auto [end, ec] = std::from_chars(v.text.data(), v.text.data() + v.text.size(), parsed);
-        VT_FUZZ_CHECK(ec == std::errc() && end == v.text.data() + v.text.size(), "JSON: bad number " + v.text);
+        const auto [end, ec] =
+            std::from_chars(v.text.data(), v.text.data() + v.text.size(), parsed);
+        VT_FUZZ_CHECK(ec == std::errc() && end == v.text.data() + v.text.size(),
+                      "JSON: bad number " + v.text);
         return v;
     }
 
@@ -140,7 +143,8 @@ private:
                 continue;
             }
             unsigned code = 0;
-            const auto [end, ec] = std::from_chars(s_.data() + at_, s_.data() + std::min(at_ + 4, s_.size()), code, 16);
+            const auto [end, ec] = std::from_chars(
+                s_.data() + at_, s_.data() + std::min(at_ + 4, s_.size()), code, 16);
             VT_FUZZ_CHECK(ec == std::errc() && end == s_.data() + at_ + 4, "JSON: bad \\u escape");
             at_ += 4;
             VT_FUZZ_CHECK(code < 0x100, "JSON: unexpected escape above 0xFF");
@@ -259,7 +263,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int count = in.byte() % 8;
     for (int i = 0; i < count; ++i) {
         Element e;
-        for (std::string_view *t : {&e.ident, &e.code, &e.name, &e.unit, &e.text, &e.conv_text, &e.comment})
+        for (std::string_view *t :
+             {&e.ident, &e.code, &e.name, &e.unit, &e.text, &e.conv_text, &e.comment})
             *t = text();
         e.validity = static_cast<Validity>(in.byte() % 3);
         for (double *number : {&e.value, &e.conv_value}) {
@@ -292,18 +297,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             const Element &e = obs.elements[i];
             const Json &j = elements.items[i];
             const std::pair<const char *, std::string_view> members[] = {
-                {"ident", e.ident}, {"code", e.code}, {"name", e.name}, {"unit", e.unit},
-                {"text", e.text},   {"conv_text", e.conv_text}, {"comment", e.comment}};
+                {"ident", e.ident},    {"code", e.code}, {"name", e.name},
+                {"unit", e.unit},      {"text", e.text}, {"conv_text", e.conv_text},
+                {"comment", e.comment}};
             for (const auto &[name, value] : members)
                 VT_FUZZ_CHECK(j[name].kind == Json::String && j[name].text == json_reading(value),
                               std::string("JSON: member ") + name);
             VT_FUZZ_CHECK(j["valid"].boolean == e.valid(), "JSON: valid");
-            VT_FUZZ_CHECK(j["missing"].boolean == (e.validity == Validity::Missing), "JSON: missing");
-            for (const auto &[name, value] : {std::pair{"value", e.value}, std::pair{"conv_value", e.conv_value}}) {
+            VT_FUZZ_CHECK(j["missing"].boolean == (e.validity == Validity::Missing),
+                          "JSON: missing");
+            for (const auto &[name, value] :
+                 {std::pair{"value", e.value}, std::pair{"conv_value", e.conv_value}}) {
                 const std::string expected = e.valid() ? shortest(value) : "null";
                 const Json &got = j[name];
-                VT_FUZZ_CHECK((got.kind == Json::Null ? std::string("null") : got.text) == expected,
-                              std::string("JSON: ") + name + " " + got.text + " instead of " + expected);
+                VT_FUZZ_CHECK(
+                    (got.kind == Json::Null ? std::string("null") : got.text) == expected,
+                    std::string("JSON: ") + name + " " + got.text + " instead of " + expected);
             }
         }
         if (telex) VT_FUZZ_CHECK(doc["telex"].text == json_reading(laid_out), "JSON: telex");
@@ -323,16 +332,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             const Element &e = obs.elements[i];
             const std::vector<std::string> &r = rows[i + 1];
             VT_FUZZ_CHECK(r.size() == columns, "CSV: column count");
-            const std::vector<std::string> expected = {
-                std::string(obs.file), std::string(obs.identifier), std::to_string(obs.mode),
-                std::to_string(obs.type_code), std::string(e.ident), std::string(e.code),
-                std::string(e.name), std::string(e.unit), e.valid() ? "1" : "0",
-                e.valid() ? shortest(e.value) : "", e.valid() ? shortest(e.conv_value) : "",
-                std::string(e.text), std::string(e.conv_text), std::string(e.comment)};
+            const std::vector<std::string> expected = {std::string(obs.file),
+                                                       std::string(obs.identifier),
+                                                       std::to_string(obs.mode),
+                                                       std::to_string(obs.type_code),
+                                                       std::string(e.ident),
+                                                       std::string(e.code),
+                                                       std::string(e.name),
+                                                       std::string(e.unit),
+                                                       e.valid() ? "1" : "0",
+                                                       e.valid() ? shortest(e.value) : "",
+                                                       e.valid() ? shortest(e.conv_value) : "",
+                                                       std::string(e.text),
+                                                       std::string(e.conv_text),
+                                                       std::string(e.comment)};
             for (std::size_t c = 0; c < expected.size(); ++c)
                 VT_FUZZ_CHECK(r[c] == expected[c], "CSV: column " + rows[0][c]);
             if (telex) VT_FUZZ_CHECK(r[14] == laid_out, "CSV: telex");
-            VT_FUZZ_CHECK(r.back() == (e.validity == Validity::Missing ? "1" : "0"), "CSV: missing");
+            VT_FUZZ_CHECK(r.back() == (e.validity == Validity::Missing ? "1" : "0"),
+                          "CSV: missing");
         }
     }
 
@@ -345,16 +363,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::size_t lines = 0;
         for (const char c : text) {
             lines += c == '\n';
-            VT_FUZZ_CHECK(c == '\n' || static_cast<unsigned char>(c) >= 0x20, "text: control character");
+            VT_FUZZ_CHECK(c == '\n' || static_cast<unsigned char>(c) >= 0x20,
+                          "text: control character");
         }
         std::size_t telex_lines = 0;
         if (telex) {
             telex_lines = 1;  // "  telex:"
-            for (std::size_t at = 0; (at = laid_out.find("\r\r\n", at)) != std::string::npos; at += 3)
+            for (std::size_t at = 0; (at = laid_out.find("\r\r\n", at)) != std::string::npos;
+                 at += 3)
                 ++telex_lines;
         }
         VT_FUZZ_CHECK(lines == obs.elements.size() + 3 + telex_lines, "text: line count");
-        VT_FUZZ_CHECK(text.size() >= 2 && text.substr(text.size() - 2) == "\n\n", "text: blank line at the end");
+        VT_FUZZ_CHECK(text.size() >= 2 && text.substr(text.size() - 2) == "\n\n",
+                      "text: blank line at the end");
     }
     return 0;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replays fuzz inputs without libFuzzer: every file named on the command
 // line, and every file of every folder named there, goes once through the
 // target, in name order. A failed check aborts, naming the file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for programs that link the codec: white-space trimming, number
 // conversion for configuration readers, and the telex layout of a message.
 #include <cerrno>
@@ -35,8 +36,7 @@ extern "C" void sans_espace(char *dst, const char *src) {
     dst[kept.size()] = '\0';
 }
 
-extern "C" int my_strtol(int64_t *out, const char *text, FILE *file, const char *what,
-                         int line) {
+extern "C" int my_strtol(int64_t *out, const char *text, FILE *file, const char *what, int line) {
     // The trimmed text points into `text`, and what follows it there is white
     // space up to the terminator, which ends the conversion just as the end of
     // a trimmed copy would. So there is no copy and no length limit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The coding law of an element, its one home: the physical value v of a
 // coded integer c is c^power * scale + reference. The pilot reader derives
 // the default upper plausibility bound from it; the encoder, the decoder and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pilot file reader: fills the element table from the lines of one mode.
 //
 // A file is read whole and cut into the lines the reader takes; their fields
@@ -14,9 +15,9 @@
 #include <string>
 
 #include "pilot/law.h"
-#include "pilot/sink.h"
 #include "pilot/pilot.h"
 #include "pilot/reader.h"
+#include "pilot/sink.h"
 #include "pilot/text.h"
 #include "pilot/trace.h"
 

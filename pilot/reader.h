@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pilot file line by line, as get_specif() reads it, for C++ programs
 // that inspect pilot files (ventrac-check) and for get_specif() itself.
 #ifndef VENTRAC_PILOT_READER_H

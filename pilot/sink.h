@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where one codec call writes its trace or its error lines: a file, a
 // function that takes each piece of text, or nowhere. A sink is a plain value
 // handed down the call, so two contexts on two threads never share one.
@@ -18,7 +19,9 @@ struct Sink {
     void *user = nullptr;
 
     static Sink to_file(std::FILE *f) noexcept { return {f, nullptr, nullptr}; }
-    static Sink to_function(ventrac_write_fn fn, void *user) noexcept { return {nullptr, fn, user}; }
+    static Sink to_function(ventrac_write_fn fn, void *user) noexcept {
+        return {nullptr, fn, user};
+    }
 
     // Whether anything is written: call sites test it before they format.
     bool on() const noexcept { return file != nullptr || write != nullptr; }

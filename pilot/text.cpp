@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Splitting and trimming of text.
 #include "pilot/text.h"
 

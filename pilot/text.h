@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text helpers shared inside the library (not part of the C interface).
 #ifndef VENTRAC_TEXT_H
 #define VENTRAC_TEXT_H

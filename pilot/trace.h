@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library's trace: every step of reading, coding and extracting can be
 // traced. The sink is standard output unless a program chooses another one
 // or drops the trace (ventrac_set_trace). Call sites test tracing() before

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the whole project (library, programs, tests, fuzz replays,
 # benchmarks and the optional parts found) in every build type with g++ and
 # with clang++, warnings as errors, and prints a table of the results. Each

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Every link from README.md and docs/*.md to a file of the tree leads to a
 # file that exists, and a link to a heading (FILE.md#anchor, or #anchor in
 # the same page) to a heading of that page. Links to web addresses are not

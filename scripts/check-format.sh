@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks the layout of the C and C++ files against .clang-format with
 # clang-format 14 (Debian package clang-format): `clang-format --dry-run
 # -Werror` on each file, then the names of the files that differ.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The README's set-up line installs exactly the packages of
 # scripts/packages.txt (which .ci/run installs), and the README gives its two
 # commands: a new user and CI install and run the same things.

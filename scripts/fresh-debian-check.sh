@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Proves the README on a new Debian 12 machine: makes a minimal Debian 12
 # root with debootstrap, copies the repository's tracked files into it, and
 # there, as root, runs only what README.md says (its apt-get set-up line,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Prints one of the commands the README gives a new user, exactly as the
 # README writes it, so that CI and the fresh-machine check run the README
 # itself:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Python module as pip builds it from the source tree, offline, with
 # Debian's own tools: in a venv that sees the system's packages,
 #   pip install --no-build-isolation .

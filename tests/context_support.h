@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers of the tests of the decoding and encoding contexts: a pilot that
 // frees itself and the decoded table of a context in plain words.
 #ifndef VENTRAC_TEST_CONTEXT_SUPPORT_H

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Reads ventrac-decode --json output back with Python's JSON parser.
 
     decode_json_check.py VENTRAC VENTRAC_DECODE EXAMPLES_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "roundtrip.h"
 
 #include <cmath>
@@ -93,8 +94,8 @@ private:
 
 void write_line(std::ostringstream &out, const Node &n, const std::string &code,
                 std::uint32_t mask) {
-    out << code << ";" << n.name << ";" << n.nbits << ";1;" << n.scale << ";" << n.reference
-        << ";" << n.max_coded << ";" << mask << ";U;1;0;1;" << n.name << " comment;;\n";
+    out << code << ";" << n.name << ";" << n.nbits << ";1;" << n.scale << ";" << n.reference << ";"
+        << n.max_coded << ";" << mask << ";U;1;0;1;" << n.name << " comment;;\n";
 }
 
 std::string three_digits(int n) {
@@ -154,7 +155,9 @@ public:
                     c_.packed_bits += n.nbits;
                     if (counted) {
                         ++factors_;
-                        const char *code = n.nbits == 1 ? "031000" : n.nbits > 8 ? "031002" : "031001";
+                        const char *code = n.nbits == 1  ? "031000"
+                                           : n.nbits > 8 ? "031002"
+                                                         : "031001";
                         c_.expected.push_back({n.name + three_digits(factors_), code, 1,
                                                static_cast<double>(count), 0.5});
                     }
@@ -169,8 +172,8 @@ private:
         ExpectedEntry e{n.name + suffix, n.code, 0, 0, n.scale / 2};
         if (src_.next(6) != 0) {
             // A step inside the range, moved by less than half a step.
-            const double step = 1 + static_cast<double>(src_.next(
-                                        static_cast<std::uint32_t>(std::min<long long>(n.max_coded - 1, 1 << 30))));
+            const double step = 1 + static_cast<double>(src_.next(static_cast<std::uint32_t>(
+                                        std::min<long long>(n.max_coded - 1, 1 << 30))));
             const double jitter = (static_cast<double>(src_.next(901)) - 450) / 1000;
             e.value = n.reference + (step + jitter) * n.scale;
             e.valid = 1;
@@ -235,14 +238,17 @@ std::string compare(const RoundTripCase &c, int count) {
     for (std::size_t i = 0; i < c.expected.size(); ++i) {
         const ExpectedEntry &e = c.expected[i];
         const DecodedElement &d = donnees[i];
-        if (e.name != d.spec.name) return describe(i, "name " + std::string(d.spec.name) + " for " + e.name);
-        if (e.code != d.spec.code) return describe(i, "code " + std::string(d.spec.code) + " for " + e.code);
+        if (e.name != d.spec.name)
+            return describe(i, "name " + std::string(d.spec.name) + " for " + e.name);
+        if (e.code != d.spec.code)
+            return describe(i, "code " + std::string(d.spec.code) + " for " + e.code);
         char ident[16];
         std::snprintf(ident, sizeof ident, "D%6.6d", static_cast<int>(i) + 1);
         if (std::string(ident) != d.ident) return describe(i, "identifier " + std::string(d.ident));
         if (e.valid != d.valid) return describe(i, "validity " + std::to_string(d.valid));
         if (e.valid && !(std::fabs(d.value - e.value) <= e.tolerance * (1 + 1e-9)))
-            return describe(i, "value " + std::to_string(d.value) + " for " + std::to_string(e.value));
+            return describe(i,
+                            "value " + std::to_string(d.value) + " for " + std::to_string(e.value));
     }
     return "";
 }
@@ -267,15 +273,15 @@ std::string check_round_trip(const RoundTripCase &c, const std::string &dir) {
     std::string failure;
     unsigned char packed[VENTRAC_PACKED_SIZE], rebuilt[VENTRAC_PACKED_SIZE] = {0};
     int kept = 0;
-    const int octets = comprime(path.c_str(), c.mode, values.data(), presence.data(), packed, &kept);
+    const int octets =
+        comprime(path.c_str(), c.mode, values.data(), presence.data(), packed, &kept);
     char message[VENTRAC_MESSAGE_MAX], identifier[8];
     int length = 0;
     if (octets <= 0 || octets >= VENTRAC_PACKED_SIZE) {
         failure = "comprime returned " + std::to_string(octets);
     } else if ((length = telexin("RT", packed, octets, "", message)) < 8 ||
                telexout(length, message, identifier, nullptr, rebuilt) < octets ||
-               std::string(identifier) != "RT" ||
-               !std::equal(packed, packed + octets, rebuilt)) {
+               std::string(identifier) != "RT" || !std::equal(packed, packed + octets, rebuilt)) {
         failure = "the armour did not give the packed bytes back";
     } else {
         TypeDonnee.nb_modes = 1;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Generated round trips: a pilot file with plain elements, fixed, delayed and
 // nested groups of both kinds and lines of other modes, values for it, and
 // what the decoder must give back. Shared by the property test and the
@@ -47,8 +48,8 @@ struct ExpectedEntry {
     std::string name;
     std::string code;
     int valid = 0;
-    double value = 0;       // the value put in (when valid)
-    double tolerance = 0;   // half a resolution step
+    double value = 0;      // the value put in (when valid)
+    double tolerance = 0;  // half a resolution step
 };
 
 struct RoundTripCase {

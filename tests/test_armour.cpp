@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Six-bit armour: packed bytes to transmitted text and back.
 #include <gtest/gtest.h>
 

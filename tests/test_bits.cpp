@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bit fields: packing, extraction, their trace and their limits.
 #include <gtest/gtest.h>
 

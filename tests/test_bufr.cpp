@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BUFR output read back by ecCodes itself: every message written decodes to
 // the values the decoder gives, with the identifier, the replication counts
 // and the missing values where they belong; the messages BUFR cannot carry

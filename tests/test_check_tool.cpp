@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-check run as a program: one faulty pilot file per finding, the
 // shipped example, the summary against the encoder, and the command line;
 // and its pilot model in process, against the library's reader.
@@ -60,8 +61,9 @@ std::string without_bufr_lines(const std::string &out) {
 
 // What the BUFR line of `mode` says on a mode that can go out as BUFR.
 std::string bufr_ready(int mode) {
-    return "mode " + std::to_string(mode) + ": BUFR: " +
-           (check::bufr_checked() ? "yes" : "not checked (built without ecCodes)") + "\n";
+    return "mode " + std::to_string(mode) +
+           ": BUFR: " + (check::bufr_checked() ? "yes" : "not checked (built without ecCodes)") +
+           "\n";
 }
 
 // A pilot line of 15 fields with the coding-law fields given.
@@ -123,8 +125,7 @@ TEST(CheckToolFindings, EachFaultIsReportedWithItsLineAndStatus) {
         {kMode + line("000001", "8;0;1;0;254"),
          "p:2: error: the coding law cannot be inverted: power is 0", 2},
         {kMode + line("102000", kByte) + kGood,
-         "p:2: error: replicated group of 2 lines reaches past the last line kept in modes 1-2",
-         2},
+         "p:2: error: replicated group of 2 lines reaches past the last line kept in modes 1-2", 2},
         // Line 3 is kept in mode 1 only: the group reaches past the end in mode 2.
         {kMode + line("101000", kByte) + line("000001", kByte, 1),
          "p:2: error: replicated group of 1 line reaches past the last line kept in mode 2 "
@@ -180,8 +181,8 @@ TEST(CheckToolFindings, EachFaultIsReportedWithItsLineAndStatus) {
          "does not give its mode_mask",
          2},
         // Warnings.
-        {kMode + line("000001", "8;1;1;0;255"),
-         "p:2: warning: max_coded 255 is all ones in 8 bits", 1},
+        {kMode + line("000001", "8;1;1;0;255"), "p:2: warning: max_coded 255 is all ones in 8 bits",
+         1},
 #ifdef _WIN32
         // Pilot files are read in text mode there: CR LF is a line feed.
         {kMode + "000001;A;8;1;1;0;254;3;U;1;0;1;c;;\r\n", "", 0},
@@ -259,9 +260,10 @@ TEST(CheckToolSummary, ShippedExampleIsClean) {
     const std::string ship = std::string(VENTRAC_EXAMPLES) + "/ship.pilot";
     const RunResult r = run_check(dir, quote(ship));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, ship + ": 0 errors, 0 warnings\n"
-                            "mode 1: 24 elements; without replication 218 bits, 28 bytes, "
-                            "38 six-bit characters\n" +
+    EXPECT_EQ(r.out, ship +
+                         ": 0 errors, 0 warnings\n"
+                         "mode 1: 24 elements; without replication 218 bits, 28 bytes, "
+                         "38 six-bit characters\n" +
                          bufr_ready(1) +
                          "mode 2: 22 elements; without replication 202 bits, 26 bytes, "
                          "35 six-bit characters\n" +
@@ -276,8 +278,7 @@ TEST(CheckToolSummary, SizesMatchTheEncoder) {
                                line("103003", "0;1;1;0;0") + line("000002", "9;1;1;0;500") +
                                line("101000", "6;1;1;0;62") + line("000003", "11;1;1;0;2000") +
                                line("000004", "13;1;1;0;8000", 2);
-    const std::string pilots[] = {read_file(std::string(VENTRAC_EXAMPLES) + "/ship.pilot"),
-                                  nested};
+    const std::string pilots[] = {read_file(std::string(VENTRAC_EXAMPLES) + "/ship.pilot"), nested};
     std::vector<double> values(VENTRAC_MAX_VALUES, 0.0);
     std::vector<int> presence(VENTRAC_MAX_VALUES, 1);
     std::vector<unsigned char> buffer(VENTRAC_PACKED_SIZE);
@@ -307,18 +308,16 @@ TEST(CheckToolSummary, SizesMatchTheEncoder) {
 // Whether `load` holds the first `count` entries of the library's table.
 void expect_table(const check::Load &load, int count, const std::string &what) {
     ASSERT_EQ(load.count(), count) << what;
-    const auto same_number = [](double a, double b) {
-        return std::memcmp(&a, &b, sizeof a) == 0;
-    };
+    const auto same_number = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
     for (int i = 0; i < count; ++i) {
         const ElementSpec &a = load.table[static_cast<std::size_t>(i)];
         const ElementSpec &b = specel[i];
         const bool same =
             std::strcmp(a.code, b.code) == 0 && std::strcmp(a.name, b.name) == 0 &&
-            a.nbits == b.nbits && same_number(a.power, b.power) &&
-            same_number(a.scale, b.scale) && same_number(a.reference, b.reference) &&
-            a.max_coded == b.max_coded && a.mode_mask == b.mode_mask &&
-            std::strcmp(a.unit, b.unit) == 0 && same_number(a.conv_factor, b.conv_factor) &&
+            a.nbits == b.nbits && same_number(a.power, b.power) && same_number(a.scale, b.scale) &&
+            same_number(a.reference, b.reference) && a.max_coded == b.max_coded &&
+            a.mode_mask == b.mode_mask && std::strcmp(a.unit, b.unit) == 0 &&
+            same_number(a.conv_factor, b.conv_factor) &&
             same_number(a.conv_offset, b.conv_offset) && same_number(a.min_valid, b.min_valid) &&
             same_number(a.max_valid, b.max_valid) && a.flag == b.flag &&
             std::strcmp(a.comment, b.comment) == 0;
@@ -337,9 +336,9 @@ TEST(CheckToolModel, TablesMatchTheLibraryReader) {
         kFullTable,
         // Empty lines, lines without a mask or texts, a mode element sent
         // only in some modes.
-        line("000000", "5;1;1;0;30", 5, "MODE") + "\n000005;D;6\n" +
-            line("000001", kByte, 5, "A") + "000002;B;8;1;1;0;254;6\n000003;C;8;1;1;0;254\n" +
-            "101000;N;8;1;1;0;254;7;U\n\n" + line("000004", kByte, 4),
+        line("000000", "5;1;1;0;30", 5, "MODE") + "\n000005;D;6\n" + line("000001", kByte, 5, "A") +
+            "000002;B;8;1;1;0;254;6\n000003;C;8;1;1;0;254\n" + "101000;N;8;1;1;0;254;7;U\n\n" +
+            line("000004", kByte, 4),
     };
     const auto clear = [] { std::fill(specel, specel + VENTRAC_MAX_ELEMENTS, ElementSpec{}); };
     ventrac_set_trace(nullptr);

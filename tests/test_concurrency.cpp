@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Several threads decode and encode at once, each with its own contexts,
 // sharing pilots read-only: each gets exactly what a lone, sequential
 // decode or encode gives. Built under ThreadSanitizer in CI, where any race
@@ -23,9 +24,9 @@ struct Message {
     int mode = 0;
     std::vector<double> values;
     std::vector<int> presence;
-    std::string text;      // the encoded message
-    std::string decoded;   // describe_context() of its decode
-    std::string trace;     // the decode's trace
+    std::string text;     // the encoded message
+    std::string decoded;  // describe_context() of its decode
+    std::string trace;    // the decode's trace
 };
 
 void append(void *user, const char *text, std::size_t length) {
@@ -34,8 +35,7 @@ void append(void *user, const char *text, std::size_t length) {
 
 std::vector<PilotPtr> parse_all(const std::vector<std::string> &texts) {
     std::vector<PilotPtr> pilots;
-    for (const std::string &t : texts)
-        pilots.emplace_back(ventrac_pilot_parse(t.data(), t.size()));
+    for (const std::string &t : texts) pilots.emplace_back(ventrac_pilot_parse(t.data(), t.size()));
     return pilots;
 }
 
@@ -104,8 +104,8 @@ TEST(Concurrency, ThreadsSharingPilotsDecodeAsALoneThreadDoes) {
             for (int r = 0; r < kRounds; ++r) {
                 // Each thread walks the messages from its own starting point.
                 for (std::size_t k = 0; k < messages.size(); ++k) {
-                    const Message &m = messages[(k * 7 + static_cast<std::size_t>(t) * 11) %
-                                                messages.size()];
+                    const Message &m =
+                        messages[(k * 7 + static_cast<std::size_t>(t) * 11) % messages.size()];
                     const Outcome o = run(c, d, pilots[m.pilot].get(), m);
                     if (o.text != m.text || o.decoded != m.decoded || o.trace != m.trace)
                         ++mismatches;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoding and encoding contexts: the same tables, texts, packed bits, trace
 // and error lines as the process-wide C interface, why an element is not
 // valid, the delayed replications read, and the contract of each call.
@@ -67,7 +68,8 @@ TEST(Context, AgreesWithTheProcessWideInterface) {
         int kept = 0;
         std::memset(specel, 0, sizeof specel);
         ventrac_set_trace(nullptr);
-        const int octets = comprime(path.c_str(), c.mode, values.data(), presence.data(), legacy, &kept);
+        const int octets =
+            comprime(path.c_str(), c.mode, values.data(), presence.data(), legacy, &kept);
         ASSERT_GT(octets, 0) << "seed " << seed;
         char legacy_text[VENTRAC_MESSAGE_MAX];
         const int legacy_length = telexin("ID", legacy, octets, nullptr, legacy_text);
@@ -76,8 +78,8 @@ TEST(Context, AgreesWithTheProcessWideInterface) {
         signed char type = 0;
         int error = 0;
         int count = 0;
-        const std::string legacy_trace =
-            vt_test::capture_trace([&] { count = decomprime(path.c_str(), legacy, &type, &error); });
+        const std::string legacy_trace = vt_test::capture_trace(
+            [&] { count = decomprime(path.c_str(), legacy, &type, &error); });
         ASSERT_GE(count, 0) << "seed " << seed;
 
         const PilotPtr pilot = vt_test::open_pilot(path);
@@ -160,7 +162,8 @@ TEST(Context, RefusesWhatItCannotDecodeOrEncode) {
     Contexts x;
     char error[200] = "untouched";
     EXPECT_EQ(ventrac_pilot_open("/nonexistent/ship.pilot", error, sizeof error), nullptr);
-    EXPECT_STREQ(error, "cannot open the pilot file /nonexistent/ship.pilot: No such file or directory");
+    EXPECT_STREQ(error,
+                 "cannot open the pilot file /nonexistent/ship.pilot: No such file or directory");
     char tiny[8];
     EXPECT_EQ(ventrac_pilot_open("/nonexistent/ship.pilot", tiny, sizeof tiny), nullptr);
     EXPECT_STREQ(tiny, "cannot ");  // cut, and terminated
@@ -194,8 +197,9 @@ TEST(Context, RefusesWhatItCannotDecodeOrEncode) {
     const unsigned char mode1[1] = {0x10};
     errors.clear();
     EXPECT_EQ(ventrac_decode_packed(x.d.get(), pilot.get(), mode1, 1), -VENTRAC_ERR_DATATYPE);
-    EXPECT_EQ(errors, "app - SHIP -  erreur num 234 - Mode operatoire non repertorie dans le "
-                      "fichier DataType : 1\n");
+    EXPECT_EQ(errors,
+              "app - SHIP -  erreur num 234 - Mode operatoire non repertorie dans le "
+              "fichier DataType : 1\n");
     ventrac_dctx_set_datatypes(x.d.get(), nullptr);
     EXPECT_GE(ventrac_decode_packed(x.d.get(), pilot.get(), mode1, 1), 0);
 
@@ -237,18 +241,27 @@ TEST(Context, EncodingFailuresAreNegativeNumbersWithTexts) {
     EXPECT_EQ(used, -7);
     // A delayed group of one zero-width element repeated 100000 times packs
     // nothing but walks past the step bound.
-    const char *endless = "000000;MODE;8;1;1;0;255;1;;1;0;1;mode\n"
-                          "101000;N;17;1;1;0;131071;1;;1;0;1;n\n"
-                          "012101;Z;0;1;1;0;0;1;K;1;0;1;z\n";
+    const char *endless =
+        "000000;MODE;8;1;1;0;255;1;;1;0;1;mode\n"
+        "101000;N;17;1;1;0;131071;1;;1;0;1;n\n"
+        "012101;Z;0;1;1;0;0;1;K;1;0;1;z\n";
     const PilotPtr steps(ventrac_pilot_parse(endless, std::strlen(endless)));
     const double count[] = {100000.0};
     const int present[] = {1};
     EXPECT_EQ(ventrac_encode_packed(x.c.get(), steps.get(), 1, count, present, 1, packed, nullptr),
               -VENTRAC_ERR_TOO_MANY);
 
-    const int numbers[] = {VENTRAC_ERR_PILOT,  VENTRAC_ERR_NO_ELEMENT, VENTRAC_ERR_TOO_MANY,
-                           VENTRAC_ERR_DATATYPE, VENTRAC_ERR_SHORT_TEXT, VENTRAC_ERR_ARGUMENT,
-                           VENTRAC_ERR_MEMORY, VENTRAC_ERR_FULL, 224, 243, 244};
+    const int numbers[] = {VENTRAC_ERR_PILOT,
+                           VENTRAC_ERR_NO_ELEMENT,
+                           VENTRAC_ERR_TOO_MANY,
+                           VENTRAC_ERR_DATATYPE,
+                           VENTRAC_ERR_SHORT_TEXT,
+                           VENTRAC_ERR_ARGUMENT,
+                           VENTRAC_ERR_MEMORY,
+                           VENTRAC_ERR_FULL,
+                           224,
+                           243,
+                           244};
     std::set<std::string> texts;
     for (int n : numbers) {
         EXPECT_STREQ(ventrac_error_text(n), ventrac_error_text(-n));

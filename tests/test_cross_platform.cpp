@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Windows programs (the MinGW-w64 build, run under Wine) against the
 // Linux ones on the same inputs: the shipped example, generated observations
 // with nested and delayed groups of both kinds and missing values, values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-decode on messages written by ventrac: the values of the shipped
 // example in the text and CSV formats, the lookups, the data-type file, the
 // trace file, the failures with their statuses, messages given as lines, and
@@ -163,9 +164,9 @@ TEST_F(DecodeTool, TextAndCsvGiveTheExampleValues) {
 
 TEST_F(DecodeTool, GetPrintsConvertedValuesOrNA) {
     write_file(dir.file("short.hpk"), "ABCDEFG");
-    const RunResult r = decode(std::string("--get 012101 TA --get 010061 PTEND3H --get 999999 NONE ") +
-                               "--get " + quote(" 020013 ") + " CLBASE_D000-001 " + quote(pilot_path) +
-                               " " + hpk + " short.hpk");
+    const RunResult r = decode(
+        std::string("--get 012101 TA --get 010061 PTEND3H --get 999999 NONE ") + "--get " +
+        quote(" 020013 ") + " CLBASE_D000-001 " + quote(pilot_path) + " " + hpk + " short.hpk");
     EXPECT_EQ(r.status, 1);
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 8u);
@@ -214,11 +215,12 @@ TEST_F(DecodeTool, FilesThatCannotBeDecoded) {
 #else
     const char *folder = "ventrac-decode: folder.hpk: cannot be read (Is a directory)\n";
 #endif
-    EXPECT_EQ(r.err,
-              std::string("ventrac-decode: absent.hpk: cannot be opened (No such file or directory)\n"
-                          "ventrac-decode: empty.hpk: empty file\n"
-                          "ventrac-decode: short.hpk: too short: 7 bytes, a message has at least 8\n") +
-                  folder);
+    EXPECT_EQ(
+        r.err,
+        std::string("ventrac-decode: absent.hpk: cannot be opened (No such file or directory)\n"
+                    "ventrac-decode: empty.hpk: empty file\n"
+                    "ventrac-decode: short.hpk: too short: 7 bytes, a message has at least 8\n") +
+            folder);
     EXPECT_EQ(r.out.rfind(hpk + ": identifier FNZ6042", 0), 0u);
     // A pilot file that cannot be read or holds no line: one line before
     // anything is decoded, however many files follow, and no output file

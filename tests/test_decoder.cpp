@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoder: values, validity, texts, replication names, data-type codes, error
 // lines and the limits of a walk.
 #include <gtest/gtest.h>
@@ -116,9 +117,25 @@ TEST(DecoderFormat, WidthFromRangeDecimalsFromResolution) {
 // digits, ties to even on the exact binary value, for every width and number
 // of decimals the formats use.
 TEST(DecoderFormat, FixedTextsMatchPrintf) {
-    std::vector<double> values = {0.0,   -0.0,    0.125,  0.375,    2.5,     -2.5,  1e15,
-                                  -1e-9, 12.345,  99.995, 4503599627370495.0, 1e300,
-                                  -273.15, 223.15, 0.05, 1.005, NAN, INFINITY, -INFINITY};
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.125,
+                                  0.375,
+                                  2.5,
+                                  -2.5,
+                                  1e15,
+                                  -1e-9,
+                                  12.345,
+                                  99.995,
+                                  4503599627370495.0,
+                                  1e300,
+                                  -273.15,
+                                  223.15,
+                                  0.05,
+                                  1.005,
+                                  NAN,
+                                  INFINITY,
+                                  -INFINITY};
     std::mt19937_64 draw(7);
     for (int i = 0; i < 3000; ++i) {
         const double magnitude = std::ldexp(1.0, static_cast<int>(draw() % 70) - 20);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-encode: observations by name give back the bytes ventrac writes
 // (the shipped example in both modes, generated pilots with nested groups of
 // both kinds), bad records are reported one by one while the others come

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encoder: coding law, replication and the limits of the packed buffer.
 #include <gtest/gtest.h>
 
@@ -54,7 +55,8 @@ protected:
     std::vector<unsigned char> stream(const std::vector<std::pair<long long, int>> &fields) {
         std::array<unsigned char, VENTRAC_PACKED_SIZE> b{};
         uint32_t pos = 0;
-        for (const auto &[value, width] : fields) pak(b.data(), value, static_cast<signed char>(width), &pos);
+        for (const auto &[value, width] : fields)
+            pak(b.data(), value, static_cast<signed char>(width), &pos);
         return {b.begin(), b.begin() + (pos + 7) / 8};
     }
 
@@ -102,8 +104,8 @@ TEST_F(Encoder, DelayedReplicationRepeatsTheGroupByTheCountValue) {
                               element("000002", 5, 1, 0, 30) + element("000003", 6, 1, 0, 60);
     ASSERT_EQ(encode(pilot, {3, 1, 2, 3, 4, 5, 6, 7}), 6);
     EXPECT_EQ(count, 5);
-    EXPECT_EQ(packed_bytes(6), stream({{1, 4}, {3, 8}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5},
-                                       {6, 5}, {7, 6}}));
+    EXPECT_EQ(packed_bytes(6),
+              stream({{1, 4}, {3, 8}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {6, 5}, {7, 6}}));
     EXPECT_EQ(packed[6], 0);  // the buffer is cleared before packing
     // 3.9 repeats three times and is sent as the 3 it repeats.
     ASSERT_EQ(encode(pilot, {3.9, 1, 2, 3, 4, 5, 6, 7}), 6);
@@ -130,8 +132,10 @@ TEST_F(Encoder, FixedNestedAndKindFourGroups) {
                                element("401000", 4) + element("000002", 4, 1, 0, 14) +
                                element("000003", 4, 1, 0, 14);
     ASSERT_EQ(encode(nested, {2, 10, 1, 11, 11, 2, 12, 13, 9}), 5);
-    EXPECT_EQ(packed_bytes(5), stream({{1, 4}, {2, 4}, {10, 4}, {1, 4}, {11, 4}, {11, 4},
-                                       {2, 4}, {12, 4}, {13, 4}, {9, 4}}));
+    EXPECT_EQ(
+        packed_bytes(5),
+        stream(
+            {{1, 4}, {2, 4}, {10, 4}, {1, 4}, {11, 4}, {11, 4}, {2, 4}, {12, 4}, {13, 4}, {9, 4}}));
 }
 
 TEST_F(Encoder, BufferLimitIsExact) {
@@ -159,15 +163,15 @@ TEST_F(Encoder, FailuresReportedByTheResult) {
     std::vector<int> p(VENTRAC_MAX_VALUES, 0);
     count = 9;
     vt_test::capture_stderr([&] {
-        EXPECT_EQ(comprime(dir.file("absent").c_str(), 1, v.data(), p.data(), packed.data(), &count),
-                  -254);
+        EXPECT_EQ(
+            comprime(dir.file("absent").c_str(), 1, v.data(), p.data(), packed.data(), &count),
+            -254);
     });
     EXPECT_EQ(count, 0);
     EXPECT_EQ(encode(element("000000", 4, 1, 0, 15, 1, "2"), {}), 0);  // no line for mode 1
     // A huge count over a zero-width element writes nothing, forever: the
     // walk is bounded instead.
-    EXPECT_EQ(encode(kMode + element("101000", 32, 1, 0, 4000000000) + element("000001", 0),
-                     {2e9}),
+    EXPECT_EQ(encode(kMode + element("101000", 32, 1, 0, 4000000000) + element("000001", 0), {2e9}),
               0);
     EXPECT_EQ(count, 0);
 }

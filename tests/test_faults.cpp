@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Faults that earlier tests leave out: an output folder that does not exist,
 // and delayed counts far outside the range of a repetition count. The other
 // failed writes (file-size limit, path that is a folder) are in
@@ -31,9 +32,10 @@ TEST(OutputFile, MissingFolderIsReportedAndNothingIsCreated) {
 TEST(Encoding, DelayedCountsOutsideTheIntRangeRepeatNothing) {
     vt_test::TempDir dir;
     const std::string pilot = dir.file("pilot");
-    vt_test::write_file(pilot, "000000;MODE;4;1;1;0;15;255;U;1;0;1;mode;;\n"
-                               "101000;N;32;1;1;0;4294967294;255;U;1;0;1;count;;\n"
-                               "000001;G;8;1;1;0;254;255;U;1;0;1;grouped;;\n");
+    vt_test::write_file(pilot,
+                        "000000;MODE;4;1;1;0;15;255;U;1;0;1;mode;;\n"
+                        "101000;N;32;1;1;0;4294967294;255;U;1;0;1;count;;\n"
+                        "000001;G;8;1;1;0;254;255;U;1;0;1;grouped;;\n");
     ventrac_set_trace(nullptr);
     for (const double count : {1e10, 4294967296.0, -1e10}) {
         std::vector<double> values(VENTRAC_MAX_VALUES, 7.0);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ventrac program as a whole: transcript, HPK file, exit statuses and the
 // handling of bad input and failed writes.
 #include <gtest/gtest.h>
@@ -102,7 +103,8 @@ TEST(HpkPath, FolderOfTheDataFileOnBothSystems) {
         {"sub/dir\\obs.txt", true, "sub/dir\\", "sub/dir\\HPK_obs.txt"},
         {"C:obs.txt", true, "C:", "C:HPK_obs.txt"},
         {"d:obs.txt", true, "d:", "d:HPK_obs.txt"},
-        {"\\\\server\\share\\obs.txt", true, "\\\\server\\share\\", "\\\\server\\share\\HPK_obs.txt"},
+        {"\\\\server\\share\\obs.txt", true, "\\\\server\\share\\",
+         "\\\\server\\share\\HPK_obs.txt"},
         {"1:obs.txt", true, "./", "./HPK_1:obs.txt"},
         {"obs:txt", true, "./", "./HPK_obs:txt"},
     };
@@ -116,9 +118,10 @@ TEST(HpkPath, FolderOfTheDataFileOnBothSystems) {
 TEST_F(Front, UsageAndUnreadableDataFile) {
     vt_test::RunResult r = run_ventrac(dir.path(), "pilot.txt obs.txt ABCD");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out,
-              "Utilisation de la commande : (4 arg)\n"
-              "ventrac ref_fichier_pilote ref_fichier_data ID_WMO(7car max) code_model(7car max)\n");
+    EXPECT_EQ(
+        r.out,
+        "Utilisation de la commande : (4 arg)\n"
+        "ventrac ref_fichier_pilote ref_fichier_data ID_WMO(7car max) code_model(7car max)\n");
     EXPECT_EQ(run_ventrac(dir.path(), "").status, 1);
     r = run("absent.txt");
     EXPECT_EQ(r.status, 1);
@@ -228,13 +231,14 @@ TEST_F(Front, FailedWritesKeepTheEarlierFile) {
     // bytes: the write fails part-way. Only the error stream reaches a file,
     // through a pipe, out of the limit's reach.
     write_file(dir.file("pilot.txt"), byte_pilot(999));
-    const std::string limited = "cd " + quote(dir.path().string()) + " && (ulimit -f 1; " +
-                                quote(VENTRAC_EXE) +
-                                " pilot.txt obs.txt ABCD MOD 2>&1 >/dev/null; echo status $? ) | cat >err";
+    const std::string limited =
+        "cd " + quote(dir.path().string()) + " && (ulimit -f 1; " + quote(VENTRAC_EXE) +
+        " pilot.txt obs.txt ABCD MOD 2>&1 >/dev/null; echo status $? ) | cat >err";
     ASSERT_EQ(std::system(limited.c_str()), 0);
     const std::string err = read_file(dir.file("err"));
     EXPECT_NE(err.find("Erreur a l'ecriture du fichier ./HPK_obs.txt : File too large\n"),
-              std::string::npos) << err;
+              std::string::npos)
+        << err;
     EXPECT_NE(err.find("status 1\n"), std::string::npos) << err;
     fs::remove(dir.path() / "err");
     EXPECT_EQ(read_file(dir.file("HPK_obs.txt")), earlier);
@@ -248,7 +252,8 @@ TEST_F(Front, FailedWritesKeepTheEarlierFile) {
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("sub/HPK_obs.txt : "), std::string::npos);
     EXPECT_TRUE(fs::is_directory(dir.path() / "sub" / "HPK_obs.txt"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "sub"), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "sub"), fs::directory_iterator()),
+              2);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // White-space trimming, number conversion and telex layout of messages.
 #include <gtest/gtest.h>
 
@@ -29,11 +30,18 @@ TEST(HelpersSansEspace, TrimsOuterWhiteSpaceOnly) {
 
 TEST(HelpersMyStrtol, ConvertsOrClosesTheFileAndReports) {
     const std::string report = "Erreur de conversion lors du traitement de  : seuil (ligne 12)\n";
-    const struct { std::string text; int64_t value; int status; } cases[] = {
-        {" 42\n", 42, 0}, {"abc", 0, 0}, {"\t-17 x", -17, 0},
-        {"9223372036854775807", INT64_MAX, 0}, {std::string(300, '0') + "7", 7, 0},
-        {"9223372036854775808", INT64_MAX, 224}, {" -99999999999999999999\n", INT64_MIN, 224},
-        {"1" + std::string(300, '0'), INT64_MAX, 224}};
+    const struct {
+        std::string text;
+        int64_t value;
+        int status;
+    } cases[] = {{" 42\n", 42, 0},
+                 {"abc", 0, 0},
+                 {"\t-17 x", -17, 0},
+                 {"9223372036854775807", INT64_MAX, 0},
+                 {std::string(300, '0') + "7", 7, 0},
+                 {"9223372036854775808", INT64_MAX, 224},
+                 {" -99999999999999999999\n", INT64_MIN, 224},
+                 {"1" + std::string(300, '0'), INT64_MAX, 224}};
     for (const auto &c : cases) {
         FILE *file = std::tmpfile();
         ASSERT_NE(file, nullptr);

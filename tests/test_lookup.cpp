@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Lookups by descriptor and name in donnees, and by key in meta_data.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pilot file reader, line splitting and trimming.
 #include <gtest/gtest.h>
 
@@ -82,7 +83,7 @@ TEST(Pilot, MissingFieldsKeepWhatTheSlotHeld) {
 #ifdef _WIN32
     EXPECT_STREQ(specel[2].name, "X");  // read in text mode: CR LF is a line feed
 #else
-    EXPECT_STREQ(specel[2].name, "X\r");     // only the line feed ends the field
+    EXPECT_STREQ(specel[2].name, "X\r");  // only the line feed ends the field
 #endif
     // A short line inherits the fields of the line the slot held before.
     ASSERT_EQ(load(dir, std::string(kStationLine) + kStationLine, 0), 2);
@@ -137,8 +138,8 @@ TEST(Pilot, UnreadableFileIsError254) {
     std::snprintf(APPLI, sizeof APPLI, "%s", "app");
     specel[0].nbits = 77;
     int result = 0;
-    const std::string err = vt_test::capture_stderr(
-        [&] { result = get_specif(dir.file("absent").c_str(), 1); });
+    const std::string err =
+        vt_test::capture_stderr([&] { result = get_specif(dir.file("absent").c_str(), 1); });
     EXPECT_EQ(result, -254);
     EXPECT_EQ(err, "app -  -  erreur num 254: Erreur a l'ouverture du fichier pilote (DSI) : " +
                        dir.file("absent") + "\n");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "test_support.h"
 
 #ifdef _WIN32
@@ -22,8 +23,7 @@ namespace vt_test {
 TempDir::TempDir() {
     std::random_device seed;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate =
-            fs::temp_directory_path() / ("ventrac_test_" + std::to_string(seed()));
+        fs::path candidate = fs::temp_directory_path() / ("ventrac_test_" + std::to_string(seed()));
         if (fs::create_directory(candidate)) {
             path_ = candidate;
             return;
@@ -170,8 +170,8 @@ RunResult run_program(const std::string &program, const fs::path &dir, const std
     r.err = lf_lines(read_file(err));
     return r;
 #else
-    const std::string command = "cd " + quote(dir.string()) + " && " + quote(program) + " " +
-                                args + " >" + quote(out) + " 2>" + quote(err);
+    const std::string command = "cd " + quote(dir.string()) + " && " + quote(program) + " " + args +
+                                " >" + quote(out) + " 2>" + quote(err);
     const int raw = std::system(command.c_str());
     RunResult r;
     if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the tests: temporary folders, files, captured trace and
 // runs of the ventrac program.
 #ifndef VENTRAC_TEST_SUPPORT_H
@@ -37,9 +38,9 @@ std::string capture_trace(const std::function<void()> &body);
 std::string capture_stderr(const std::function<void()> &body);
 
 struct RunResult {
-    int status = -1;   // exit status, or -1 when the program did not exit
-    std::string out;   // standard output
-    std::string err;   // standard error
+    int status = -1;  // exit status, or -1 when the program did not exit
+    std::string out;  // standard output
+    std::string err;  // standard error
 };
 
 // Runs the ventrac program with `args` (each passed as one argument) in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What only Windows shows: files saved with CR LF, '\' and drive prefixes in
 // paths, the full exit status, the console's line ends and file names
 // outside ASCII. Built into the Windows suite only (run under Wine).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The GoogleTest suite built for Windows (cmake/mingw-w64-x86_64.cmake) and
 # run under Wine by ctest, the emulator set by the toolchain file. GoogleTest
 # is built here from its sources (Debian package googletest). The tests of

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # nlohmann_json for the MinGW-w64 build (cmake/mingw-w64-x86_64.cmake): the
 # Debian package nlohmann-json3-dev is header-only, so its headers serve the
 # Windows build as they are. Only they are given to the compiler (through a

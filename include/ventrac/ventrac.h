@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * ventrac, the thread-safe codec: a parsed pilot file and encoder / decoder
  * contexts.
@@ -43,16 +44,17 @@ extern "C" {
 /* Error numbers the functions below return, negated. The first four are the
  * codec's own numbers, as decomprime() reports them; ventrac_error_text()
  * says what each means. */
-#define VENTRAC_ERR_PILOT 254       /* the pilot file cannot be opened or read */
-#define VENTRAC_ERR_NO_ELEMENT 253  /* the pilot file has no line for the mode */
-#define VENTRAC_ERR_TOO_MANY 252    /* more than VENTRAC_MAX_ELEMENTS decoded entries,
+#define VENTRAC_ERR_PILOT 254      /* the pilot file cannot be opened or read */
+#define VENTRAC_ERR_NO_ELEMENT 253 /* the pilot file has no line for the mode */
+#define VENTRAC_ERR_TOO_MANY \
+    252                            /* more than VENTRAC_MAX_ELEMENTS decoded entries,
                                        or a walk of more than 65536 steps */
-#define VENTRAC_ERR_DATATYPE 234    /* the mode has no data-type code */
-#define VENTRAC_ERR_SHORT_TEXT 250  /* a transmitted text shorter than 8 characters */
-#define VENTRAC_ERR_ARGUMENT 249    /* a NULL pointer or a size out of range */
-#define VENTRAC_ERR_MEMORY 248      /* memory ran out */
-#define VENTRAC_ERR_FULL 247        /* the message does not fit in the packed buffer */
-#define VENTRAC_ERR_COUNT 246       /* a delayed count that would be read back wrong */
+#define VENTRAC_ERR_DATATYPE 234   /* the mode has no data-type code */
+#define VENTRAC_ERR_SHORT_TEXT 250 /* a transmitted text shorter than 8 characters */
+#define VENTRAC_ERR_ARGUMENT 249   /* a NULL pointer or a size out of range */
+#define VENTRAC_ERR_MEMORY 248     /* memory ran out */
+#define VENTRAC_ERR_FULL 247       /* the message does not fit in the packed buffer */
+#define VENTRAC_ERR_COUNT 246      /* a delayed count that would be read back wrong */
 
 /*
  * The meaning of an error number, as one line of English without a line
@@ -65,9 +67,9 @@ extern "C" {
 VENTRAC_API const char *ventrac_error_text(int code);
 
 /* Why a decoded element is (or is not) usable. */
-#define VENTRAC_STATUS_VALID 0        /* valid is 1 */
-#define VENTRAC_STATUS_MISSING 1      /* coded all ones: no value was sent */
-#define VENTRAC_STATUS_IMPLAUSIBLE 2  /* outside min_valid .. max_valid */
+#define VENTRAC_STATUS_VALID 0       /* valid is 1 */
+#define VENTRAC_STATUS_MISSING 1     /* coded all ones: no value was sent */
+#define VENTRAC_STATUS_IMPLAUSIBLE 2 /* outside min_valid .. max_valid */
 
 typedef struct ventrac_pilot ventrac_pilot;
 typedef struct ventrac_dctx ventrac_dctx;
@@ -121,7 +123,8 @@ VENTRAC_API int ventrac_pilot_line_count(const ventrac_pilot *pilot);
  * pilot and lives as long as it. Safe to call from any number of threads.
  * Returns -VENTRAC_ERR_ARGUMENT for a NULL pointer or a mode outside -128..127.
  */
-VENTRAC_API int ventrac_pilot_table(const ventrac_pilot *pilot, int mode, const ventrac_element_spec **table);
+VENTRAC_API int ventrac_pilot_table(const ventrac_pilot *pilot, int mode,
+                                    const ventrac_element_spec **table);
 
 /*
  * The element table the encoder uses for operating mode `mode` (-128 to
@@ -159,14 +162,16 @@ VENTRAC_API void ventrac_dctx_set_errors_fn(ventrac_dctx *dctx, ventrac_write_fn
 
 /* The application and ship names that start every error line (the roles of
  * APPLI and nom_navire). Copied; NULL reads as "". */
-VENTRAC_API void ventrac_dctx_set_names(ventrac_dctx *dctx, const char *application, const char *ship);
+VENTRAC_API void ventrac_dctx_set_names(ventrac_dctx *dctx, const char *application,
+                                        const char *ship);
 
 /*
  * The data-type codes by operating mode, copied from `table` (the rules of
  * TypeDonnee: a single entry for mode -1 serves every mode; at most 32
  * entries are searched). NULL restores code 0 for every mode.
  */
-VENTRAC_API void ventrac_dctx_set_datatypes(ventrac_dctx *dctx, const ventrac_datatype_entry *table);
+VENTRAC_API void ventrac_dctx_set_datatypes(ventrac_dctx *dctx,
+                                            const ventrac_datatype_entry *table);
 
 /*
  * Decodes packed bits: `size` bytes from `packed` (at most
@@ -181,7 +186,7 @@ VENTRAC_API void ventrac_dctx_set_datatypes(ventrac_dctx *dctx, const ventrac_da
  * could be read. Never reads `packed` past `size` bytes.
  */
 VENTRAC_API int ventrac_decode_packed(ventrac_dctx *dctx, const ventrac_pilot *pilot,
-                          const unsigned char *packed, size_t size);
+                                      const unsigned char *packed, size_t size);
 
 /*
  * Decodes a transmitted text: a 7-character identifier, then six-bit
@@ -191,8 +196,8 @@ VENTRAC_API int ventrac_decode_packed(ventrac_dctx *dctx, const ventrac_pilot *p
  * Returns as ventrac_decode_packed(), or -VENTRAC_ERR_SHORT_TEXT when the
  * text has fewer than 8 characters (nothing is decoded).
  */
-VENTRAC_API int ventrac_decode_text(ventrac_dctx *dctx, const ventrac_pilot *pilot, const char *text,
-                        size_t length);
+VENTRAC_API int ventrac_decode_text(ventrac_dctx *dctx, const ventrac_pilot *pilot,
+                                    const char *text, size_t length);
 
 /* Results of the last decode. Valid until the next decode with the context
  * or until it is freed. */
@@ -226,8 +231,8 @@ VENTRAC_API const char *ventrac_dctx_identifier(const ventrac_dctx *dctx);
  * replication descriptor. Writes at most `capacity` of each (any of the
  * three may be NULL) and returns how many the message holds.
  */
-VENTRAC_API int ventrac_dctx_factors(const ventrac_dctx *dctx, char *kinds, int *counts, int *entries,
-                         int capacity);
+VENTRAC_API int ventrac_dctx_factors(const ventrac_dctx *dctx, char *kinds, int *counts,
+                                     int *entries, int capacity);
 
 /*
  * Looks a decoded value up as cherche() does in donnees: the first entry
@@ -237,7 +242,7 @@ VENTRAC_API int ventrac_dctx_factors(const ventrac_dctx *dctx, char *kinds, int 
  * may be NULL; NULL texts read as "".
  */
 VENTRAC_API double ventrac_dctx_find(const ventrac_dctx *dctx, const char *code, const char *name,
-                         int *index);
+                                     int *index);
 
 /* ---------------------------------------------------------------------------
  * Encoding
@@ -274,8 +279,8 @@ VENTRAC_API void ventrac_cctx_set_trace_fn(ventrac_cctx *cctx, ventrac_write_fn 
  * `packed`, and never writes an error line.
  */
 VENTRAC_API int ventrac_encode_packed(ventrac_cctx *cctx, const ventrac_pilot *pilot, int mode,
-                          const double *values, const int *presence, size_t nvalues,
-                          unsigned char *packed, int *values_used);
+                                      const double *values, const int *presence, size_t nvalues,
+                                      unsigned char *packed, int *values_used);
 
 /*
  * Encodes one observation into the transmitted text: `identifier` as
@@ -288,8 +293,8 @@ VENTRAC_API int ventrac_encode_packed(ventrac_cctx *cctx, const ventrac_pilot *p
  * written to `out` then).
  */
 VENTRAC_API int ventrac_encode_text(ventrac_cctx *cctx, const ventrac_pilot *pilot, int mode,
-                        const double *values, const int *presence, size_t nvalues,
-                        const char *identifier, char *out, size_t out_size);
+                                    const double *values, const int *presence, size_t nvalues,
+                                    const char *identifier, char *out, size_t out_size);
 
 #ifdef __cplusplus
 } /* extern "C" */

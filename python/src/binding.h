@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pieces of the Python module ventrac._ventrac: decoded observations
 // copied out of the codec's contexts, the decoder and encoder calls made
 // with the interpreter lock released, and the conversions between the
@@ -36,7 +37,8 @@ py::str to_str(std::string_view text);
 template <std::size_t N>
 std::string_view field(const char (&text)[N]) {
     const void *end = std::memchr(text, '\0', N);
-    return {text, end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
+    return {text,
+            end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
 }
 
 // The bytes of a message or a pilot text: bytes, bytearray or any other
@@ -94,7 +96,9 @@ struct ObservationData {
     std::vector<ElementData> elements;
     std::string texts;
 
-    std::string_view operator[](TextRef r) const { return std::string_view(texts).substr(r.at, r.size); }
+    std::string_view operator[](TextRef r) const {
+        return std::string_view(texts).substr(r.at, r.size);
+    }
 };
 
 // What one message or file gave: an observation, or why there is none.
@@ -122,12 +126,15 @@ private:
 // Decodes each message of `messages` (bytes of transmitted texts) on
 // `jobs` threads (0: every core); call it without the interpreter lock.
 // Outcomes are in the order of the messages.
-std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector<std::string> &messages,
-                                           const std::optional<ventrac_datatype_entry> &types, unsigned jobs);
+std::vector<DecodeOutcome> decode_messages(const Pilot &pilot,
+                                           const std::vector<std::string> &messages,
+                                           const std::optional<ventrac_datatype_entry> &types,
+                                           unsigned jobs);
 
 // The same for files, each read whole as one transmitted text.
 std::vector<DecodeOutcome> decode_paths(const Pilot &pilot, const std::vector<std::string> &paths,
-                                        const std::optional<ventrac_datatype_entry> &types, unsigned jobs);
+                                        const std::optional<ventrac_datatype_entry> &types,
+                                        unsigned jobs);
 
 // Why the codec refused a message of `length` bytes: "error N: ...", the
 // text of DecodeError and of the error column of ventrac.read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <climits>
 #include <cstring>
 
@@ -7,7 +8,6 @@
 namespace ventrac::python {
 
 namespace {
-
 
 // Never freed: the classes must outlive every call, and Python objects
 // cannot be released once the interpreter has finalised.
@@ -59,13 +59,15 @@ py::str to_str(std::string_view text) {
 
 std::string message_bytes(py::handle object, const char *what) {
     PyObject *o = object.ptr();
-    if (PyBytes_Check(o)) return std::string(PyBytes_AS_STRING(o), static_cast<std::size_t>(PyBytes_GET_SIZE(o)));
+    if (PyBytes_Check(o))
+        return std::string(PyBytes_AS_STRING(o), static_cast<std::size_t>(PyBytes_GET_SIZE(o)));
     if (PyUnicode_Check(o)) {
         py::object encoded = py::reinterpret_steal<py::object>(PyUnicode_AsLatin1String(o));
         if (!encoded) {
             PyErr_Clear();
-            throw py::value_error(std::string(what) +
-                                  " holds a character above U+00FF: a str is read one character per byte");
+            throw py::value_error(
+                std::string(what) +
+                " holds a character above U+00FF: a str is read one character per byte");
         }
         return std::string(PyBytes_AS_STRING(encoded.ptr()),
                            static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.ptr())));
@@ -84,7 +86,8 @@ std::string message_bytes(py::handle object, const char *what) {
 std::string path_bytes(py::handle object) {
     py::object encoded = py::module_::import("os").attr("fsencode")(object);
     std::string path = encoded.cast<std::string>();
-    if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte in a file name");
+    if (path.find('\0') != std::string::npos)
+        throw py::value_error("embedded null byte in a file name");
     return path;
 }
 

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstring>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -97,8 +98,9 @@ DecodeOutcome decode_text(ventrac_dctx *ctx, const ventrac_pilot *pilot, std::st
     for (int i = 0; i < count; ++i) {
         const ventrac_decoded_element &d = *ventrac_dctx_element(ctx, i);
         auto &v = views[static_cast<std::size_t>(i)];
-        v = {field(d.ident), field(d.spec.code), field(d.spec.name), field(d.spec.unit),
-             trim_blanks(field(d.text)), trim_blanks(field(d.conv_text)), field(d.spec.comment)};
+        v = {field(d.ident),       field(d.spec.code),         field(d.spec.name),
+             field(d.spec.unit),   trim_blanks(field(d.text)), trim_blanks(field(d.conv_text)),
+             field(d.spec.comment)};
         for (std::string_view t : v) size += t.size();
     }
     obs->texts.resize(size);
@@ -147,7 +149,8 @@ bool read_file(const std::string &path, std::string &content, int &error) {
 // context of its own; the first exception a thread throws is rethrown here
 // once every thread has stopped.
 template <class Work>
-void run(std::size_t count, unsigned jobs, const std::optional<ventrac_datatype_entry> &types, Work work) {
+void run(std::size_t count, unsigned jobs, const std::optional<ventrac_datatype_entry> &types,
+         Work work) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     std::exception_ptr failure;
@@ -193,15 +196,18 @@ std::string failure_text(int error, int mode, std::size_t length) {
 }
 
 unsigned thread_count(long jobs, std::size_t items) {
-    if (jobs < 0) throw py::value_error("jobs must be 0 (every core) or more, not " + std::to_string(jobs));
+    if (jobs < 0)
+        throw py::value_error("jobs must be 0 (every core) or more, not " + std::to_string(jobs));
     std::size_t n = static_cast<std::size_t>(jobs);
     if (n == 0) n = std::max(1u, std::thread::hardware_concurrency());
     n = std::min({n, std::max<std::size_t>(items, 1), std::size_t{1024}});
     return static_cast<unsigned>(n);
 }
 
-std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector<std::string> &messages,
-                                           const std::optional<ventrac_datatype_entry> &types, unsigned jobs) {
+std::vector<DecodeOutcome> decode_messages(const Pilot &pilot,
+                                           const std::vector<std::string> &messages,
+                                           const std::optional<ventrac_datatype_entry> &types,
+                                           unsigned jobs) {
     std::vector<DecodeOutcome> out(messages.size());
     run(messages.size(), jobs, types, [&](ventrac_dctx *ctx, std::size_t i) {
         out[i] = decode_text(ctx, pilot.get(), messages[i]);
@@ -210,7 +216,8 @@ std::vector<DecodeOutcome> decode_messages(const Pilot &pilot, const std::vector
 }
 
 std::vector<DecodeOutcome> decode_paths(const Pilot &pilot, const std::vector<std::string> &paths,
-                                        const std::optional<ventrac_datatype_entry> &types, unsigned jobs) {
+                                        const std::optional<ventrac_datatype_entry> &types,
+                                        unsigned jobs) {
     std::vector<DecodeOutcome> out(paths.size());
     run(paths.size(), jobs, types, [&](ventrac_dctx *ctx, std::size_t i) {
         std::string content;

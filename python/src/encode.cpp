@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -121,8 +122,9 @@ private:
         const long index = static_cast<long>(i);
         const double largest = largest_code(e);
         if (largest < 0)
-            return fail("value " + std::to_string(i) + " (" + number(v) + ") cannot be sent: element " +
-                            element_name(e) + " has no code for a present value (" +
+            return fail("value " + std::to_string(i) + " (" + number(v) +
+                            ") cannot be sent: element " + element_name(e) +
+                            " has no code for a present value (" +
                             std::to_string(static_cast<int>(e.nbits)) + " bits, max_coded " +
                             std::to_string(e.max_coded) + ")",
                         index);
@@ -131,8 +133,9 @@ private:
         if (!(x + 0.5 >= 0.0 && x + 0.5 < largest + 1.0)) {
             double lo = physical(e, 0), hi = physical(e, largest);
             if (lo > hi) std::swap(lo, hi);
-            return fail("value " + std::to_string(i) + " (" + number(v) + ") of element " + element_name(e) +
-                            " lies outside the range it can be coded in, " + number(lo) + " to " + number(hi),
+            return fail("value " + std::to_string(i) + " (" + number(v) + ") of element " +
+                            element_name(e) + " lies outside the range it can be coded in, " +
+                            number(lo) + " to " + number(hi),
                         index);
         }
         return true;
@@ -198,12 +201,14 @@ private:
 };
 
 [[noreturn]] void encode_error(const std::string &message, long index = -1) {
-    raise(errors().encode, message, index < 0 ? py::object(py::none()) : py::object(py::int_(index)));
+    raise(errors().encode, message,
+          index < 0 ? py::object(py::none()) : py::object(py::int_(index)));
 }
 
 }  // namespace
 
-py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, py::handle identifier) {
+py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values,
+                 py::handle identifier) {
     if (!PyLong_Check(mode_object.ptr()))
         throw py::type_error("mode must be an int, not " +
                              std::string(py::str(py::type::of(mode_object).attr("__name__"))));
@@ -211,7 +216,8 @@ py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, 
     const long long mode = PyLong_AsLongLongAndOverflow(mode_object.ptr(), &overflow);
     if (mode == -1 && PyErr_Occurred()) throw py::error_already_set();
     if (overflow != 0 || mode < -128 || mode > 127)
-        encode_error("operating mode " + std::string(py::str(mode_object)) + " lies outside -128 .. 127");
+        encode_error("operating mode " + std::string(py::str(mode_object)) +
+                     " lies outside -128 .. 127");
 
     std::string ident = PyUnicode_Check(identifier.ptr()) ? std::string(py::str(identifier))
                                                           : message_bytes(identifier, "identifier");
@@ -231,15 +237,17 @@ py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, 
             presence.push_back(0);
             continue;
         }
-        if (!PyFloat_Check(v.ptr()) && !PyLong_Check(v.ptr()) && !PyObject_HasAttrString(v.ptr(), "__float__") &&
+        if (!PyFloat_Check(v.ptr()) && !PyLong_Check(v.ptr()) &&
+            !PyObject_HasAttrString(v.ptr(), "__float__") &&
             !PyObject_HasAttrString(v.ptr(), "__index__"))
             throw py::type_error("value " + std::to_string(i) + " must be a number or None, not " +
                                  std::string(py::str(py::type::of(v).attr("__name__"))));
         const double x = PyFloat_AsDouble(v.ptr());
         if (x == -1.0 && PyErr_Occurred()) throw py::error_already_set();
         if (!std::isfinite(x))
-            encode_error("value " + std::to_string(i) + " (" + number(x) + ") is not a finite number",
-                         static_cast<long>(i));
+            encode_error(
+                "value " + std::to_string(i) + " (" + number(x) + ") is not a finite number",
+                static_cast<long>(i));
         numbers.push_back(x);
         presence.push_back(1);
     }
@@ -257,19 +265,21 @@ py::bytes encode(const Pilot &pilot, py::handle mode_object, py::handle values, 
     {
         py::gil_scoped_release unlocked;
         ventrac_cctx *cctx = g_encoders.take();
-        packed_size = ventrac_encode_packed(cctx, pilot.get(), static_cast<int>(mode), numbers.data(),
-                                            presence.data(), numbers.size(), packed.data(), &used);
+        packed_size = ventrac_encode_packed(cctx, pilot.get(), static_cast<int>(mode),
+                                            numbers.data(), presence.data(), numbers.size(),
+                                            packed.data(), &used);
         if (packed_size > 0)
             length = ventrac_encode_text(cctx, pilot.get(), static_cast<int>(mode), numbers.data(),
-                                         presence.data(), numbers.size(), ident.c_str(), text.data(),
-                                         text.size());
+                                         presence.data(), numbers.size(), ident.c_str(),
+                                         text.data(), text.size());
         g_encoders.give_back(cctx);
     }
     if (packed_size == -VENTRAC_ERR_MEMORY || length == -VENTRAC_ERR_MEMORY) throw std::bad_alloc();
     if (packed_size <= 0) encode_error(error_line(packed_size, static_cast<int>(mode)));
     if (static_cast<std::size_t>(used) < numbers.size())
-        encode_error(std::to_string(numbers.size()) + " values given, operating mode " + std::to_string(mode) +
-                         " takes " + std::to_string(used) + " with these counts",
+        encode_error(std::to_string(numbers.size()) + " values given, operating mode " +
+                         std::to_string(mode) + " takes " + std::to_string(used) +
+                         " with these counts",
                      used);
     if (length <= 0) throw std::logic_error("the encoder wrote no text");
     return py::bytes(text.data(), static_cast<std::size_t>(length));

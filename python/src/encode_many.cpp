@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pilot.encode_many: observations given by name, as ventrac-encode reads
 // them, encoded on threads with the interpreter lock released.
 #include <thread>

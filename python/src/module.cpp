@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac._ventrac: the compiled part of the Python module ventrac. The
 // package's __init__.py re-exports Pilot, Observation and Element from here.
 #include <cerrno>
@@ -60,7 +61,8 @@ py::tuple elements_of(const Observation &obs) {
 // trimmed of blanks and joined, equal `code` and `name` trimmed and joined;
 // none when there is no such element or the first one is not valid or is
 // flagged 0 in the pilot file (later ones are not looked at).
-const ElementData *look_up(const ObservationData &obs, const std::string &code, const std::string &name) {
+const ElementData *look_up(const ObservationData &obs, const std::string &code,
+                           const std::string &name) {
     std::string probe(trim_blanks(code));
     probe += trim_blanks(name);
     std::string candidate;
@@ -75,7 +77,8 @@ const ElementData *look_up(const ObservationData &obs, const std::string &code, 
 // A lookup key: a (code, name) pair of str.
 std::pair<std::string, std::string> key_of(py::handle key) {
     if (!PyTuple_Check(key.ptr()) || PyTuple_GET_SIZE(key.ptr()) != 2 ||
-        !PyUnicode_Check(PyTuple_GET_ITEM(key.ptr(), 0)) || !PyUnicode_Check(PyTuple_GET_ITEM(key.ptr(), 1)))
+        !PyUnicode_Check(PyTuple_GET_ITEM(key.ptr(), 0)) ||
+        !PyUnicode_Check(PyTuple_GET_ITEM(key.ptr(), 1)))
         throw py::type_error("an observation is looked up with obs[code, name], two str");
     py::tuple t = py::reinterpret_borrow<py::tuple>(key);
     return {t[0].cast<std::string>(), t[1].cast<std::string>()};
@@ -86,7 +89,8 @@ std::pair<std::string, std::string> key_of(py::handle key) {
 // An outcome as a Python object: an Observation, or the exception that says
 // why there is none (DecodeError, or OSError for a file that cannot be read).
 py::object outcome_object(DecodeOutcome &&o, py::object index, py::object source) {
-    if (o.observation) return py::cast(Observation{std::move(o.observation), std::move(source), py::object()});
+    if (o.observation)
+        return py::cast(Observation{std::move(o.observation), std::move(source), py::object()});
     if (o.system_error != 0) {
         const int e = o.system_error;
         return py::reinterpret_borrow<py::object>(PyExc_OSError)(
@@ -204,9 +208,11 @@ std::unique_ptr<Pilot> pilot_from_text(py::handle text) {
 
 // ---- documentation -------------------------------------------------------------
 
-constexpr const char *kModuleDoc = R"(Compiled part of the ventrac module; import ventrac instead.)";
+constexpr const char *kModuleDoc =
+    R"(Compiled part of the ventrac module; import ventrac instead.)";
 
-constexpr const char *kPilotDoc = R"(A parsed pilot file: the description of a message, element by element.
+constexpr const char *kPilotDoc =
+    R"(A parsed pilot file: the description of a message, element by element.
 
 Pilot(path) reads the file once; Pilot.from_text(text) parses a pilot file
 held in memory. A Pilot never changes once made: any number of threads may
@@ -235,7 +241,8 @@ the message's operating mode), 234 (the mode has no data-type code) or 252
 (more than 1024 decoded elements). The interpreter lock is released while
 the message decodes.)";
 
-constexpr const char *kDecodeManyDoc = R"(decode_many(messages, jobs=0, data_types=None, errors='return') -> list
+constexpr const char *kDecodeManyDoc =
+    R"(decode_many(messages, jobs=0, data_types=None, errors='return') -> list
 
 Decodes every message of a sequence on `jobs` threads (0: one per core),
 with the interpreter lock released, and returns the results in the order of
@@ -244,7 +251,8 @@ errors='return', the DecodeError that says why in place of each message that
 does not (its .index is the message's position). errors='raise' raises the
 first such DecodeError instead. data_types as for decode().)";
 
-constexpr const char *kDecodeFilesDoc = R"(decode_files(paths, jobs=0, data_types=None, errors='return') -> list
+constexpr const char *kDecodeFilesDoc =
+    R"(decode_files(paths, jobs=0, data_types=None, errors='return') -> list
 
 As decode_many(), for files: each file is read whole as one transmitted text
 (an HPK file). Observations carry the file name in .source. A file that
@@ -335,26 +343,32 @@ PYBIND11_MODULE(_ventrac, m) {
         .def_property_readonly("code", [](const Element &e) { return e.str(&ElementData::code); })
         .def_property_readonly("name", [](const Element &e) { return e.str(&ElementData::name); })
         .def_property_readonly("unit", [](const Element &e) { return e.str(&ElementData::unit); })
-        .def_property_readonly("value", [](const Element &e) { return optional_float(e.get(), e.get().value); })
-        .def_property_readonly("conv_value",
-                               [](const Element &e) { return optional_float(e.get(), e.get().conv_value); })
+        .def_property_readonly(
+            "value", [](const Element &e) { return optional_float(e.get(), e.get().value); })
+        .def_property_readonly(
+            "conv_value",
+            [](const Element &e) { return optional_float(e.get(), e.get().conv_value); })
         .def_property_readonly("valid", [](const Element &e) { return e.get().valid; })
         .def_property_readonly("missing", [](const Element &e) { return e.get().missing; })
         .def_property_readonly("text", [](const Element &e) { return e.str(&ElementData::text); })
-        .def_property_readonly("conv_text", [](const Element &e) { return e.str(&ElementData::conv_text); })
-        .def_property_readonly("comment", [](const Element &e) { return e.str(&ElementData::comment); })
-        .def("to_dict", [](const Element &e) { return element_dict(*e.data, e.get()); },
-             "The element's attributes as a dict.")
+        .def_property_readonly("conv_text",
+                               [](const Element &e) { return e.str(&ElementData::conv_text); })
+        .def_property_readonly("comment",
+                               [](const Element &e) { return e.str(&ElementData::comment); })
+        .def(
+            "to_dict", [](const Element &e) { return element_dict(*e.data, e.get()); },
+            "The element's attributes as a dict.")
         .def("__repr__", [](const Element &e) {
             const ElementData &d = e.get();
             const char *state = d.missing ? ", missing" : d.valid ? "" : ", implausible";
             return py::str("<Element {} {} {}={}{}>")
-                .format(e.str(&ElementData::ident), e.str(&ElementData::code), e.str(&ElementData::name),
-                        e.str(&ElementData::text), state);
+                .format(e.str(&ElementData::ident), e.str(&ElementData::code),
+                        e.str(&ElementData::name), e.str(&ElementData::text), state);
         });
 
     py::class_<Observation>(m, "Observation", kObservationDoc)
-        .def_property_readonly("identifier", [](const Observation &o) { return to_str(o.data->identifier); })
+        .def_property_readonly("identifier",
+                               [](const Observation &o) { return to_str(o.data->identifier); })
         .def_property_readonly("mode", [](const Observation &o) { return o.data->mode; })
         .def_property_readonly("data_type", [](const Observation &o) { return o.data->data_type; })
         .def_property_readonly("elements", [](const Observation &o) { return elements_of(o); })
@@ -375,7 +389,8 @@ PYBIND11_MODULE(_ventrac, m) {
              })
         .def(
             "get",
-            [](const Observation &o, const std::string &code, const std::string &name, py::object fallback) {
+            [](const Observation &o, const std::string &code, const std::string &name,
+               py::object fallback) {
                 const ElementData *e = look_up(*o.data, code, name);
                 return e == nullptr ? fallback : py::object(py::float_(e->conv_value));
             },
@@ -390,7 +405,8 @@ PYBIND11_MODULE(_ventrac, m) {
                 d["mode"] = o.data->mode;
                 d["data_type"] = o.data->data_type;
                 py::list elements;
-                for (const ElementData &e : o.data->elements) elements.append(element_dict(*o.data, e));
+                for (const ElementData &e : o.data->elements)
+                    elements.append(element_dict(*o.data, e));
                 d["elements"] = elements;
                 return d;
             },
@@ -398,7 +414,8 @@ PYBIND11_MODULE(_ventrac, m) {
             "a list of Element.to_dict().")
         .def("__repr__", [](const Observation &o) {
             return py::str("<Observation {} mode {}, data type {}, {} elements>")
-                .format(to_str(o.data->identifier), o.data->mode, o.data->data_type, o.data->elements.size());
+                .format(to_str(o.data->identifier), o.data->mode, o.data->data_type,
+                        o.data->elements.size());
         });
 
     py::class_<Pilot>(m, "Pilot", kPilotDoc)
@@ -408,16 +425,19 @@ PYBIND11_MODULE(_ventrac, m) {
         .def_property_readonly(
             "line_count", [](const Pilot &p) { return ventrac_pilot_line_count(p.get()); },
             "Number of lines read (a line over 511 characters counts as several).")
-        .def("decode", &decode_one, py::arg("message"), py::arg("data_types") = py::none(), kDecodeDoc)
+        .def("decode", &decode_one, py::arg("message"), py::arg("data_types") = py::none(),
+             kDecodeDoc)
         .def("decode_many", &decode_many, py::arg("messages"), py::arg("jobs") = 0,
              py::arg("data_types") = py::none(), py::arg("errors") = "return", kDecodeManyDoc)
         .def("decode_files", &decode_files, py::arg("paths"), py::arg("jobs") = 0,
              py::arg("data_types") = py::none(), py::arg("errors") = "return", kDecodeFilesDoc)
-        .def("encode", &encode, py::arg("mode"), py::arg("values"), py::arg("identifier"), kEncodeDoc)
+        .def("encode", &encode, py::arg("mode"), py::arg("values"), py::arg("identifier"),
+             kEncodeDoc)
         .def("encode_many", &encode_many, py::arg("observations"), py::arg("jobs") = 0,
              kEncodeManyDoc)
         .def("__repr__", [](const Pilot &p) {
-            return py::str("<Pilot {!r}, {} lines>").format(p.path(), ventrac_pilot_line_count(p.get()));
+            return py::str("<Pilot {!r}, {} lines>")
+                .format(p.path(), ventrac_pilot_line_count(p.get()));
         });
 
     bind_table(m);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Observations as one table: ventrac.read and ventrac.iter_read read
 // messages from files (a file each, or a line each), decode them on several
 // threads and lay them out one row per message, one column per element

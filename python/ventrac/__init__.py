@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """ventrac: decode and encode ship weather observations packed in six-bit
 text messages, with the pilot file that describes them.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Type stub of the ventrac module (decoding and encoding six-bit ship
 weather messages with a pilot file)."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The exceptions of the ventrac module.
 
 The compiled extension raises these classes (and returns DecodeError and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Files of messages read into pandas DataFrames, one row per message and
 one column per element (ventrac.read and ventrac.iter_read).
 

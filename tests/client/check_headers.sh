@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the project into a fresh prefix and compiles every installed
 # header on its own against that prefix alone: each C header (.h) as C99 and
 # as C++20, warnings as errors. A header that leans on one included before

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the project into a fresh prefix, checks the layout, runs the
 # installed programs, then builds the C client against that prefix alone,
 # once through CMake's find_package and once through pkg-config, and runs

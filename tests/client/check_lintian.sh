@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs lintian on each Debian package made by make_packages.sh in
 # PACKAGE_DIR: any error or warning fails. The informational notes are shown
 # too, and the overrides each package carries, with the reason for each

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks the Debian packages made by make_packages.sh in PACKAGE_DIR:
 # - the four packages (three when the build has no Python module), one
 #   version, their control fields and the dependencies between them;

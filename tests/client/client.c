@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A C program that links the installed codec the way a program ashore does:
  * encode an observation, arm it for transmission, read it back, decode it and
  * look values up. Exits 0 when every step gives what was put in. */
@@ -18,9 +19,9 @@ static void check(int ok, const char *what) {
 
 int main(int argc, char **argv) {
     /* The observation of the shipped example, mode 1, in pilot units. */
-    static const double obs[] = {2026, 12, 14, 12, 0, 47.5, -25.3, 101180, 101200, 0,
-                                 250,  12.4, 285.35, 282.15, 81, 20000, 287.15, 2.5, 7,
-                                 2,    3,  8,  600, 5,  3,   2700};
+    static const double obs[] = {2026, 12,  14,   12,     0,      47.5, -25.3, 101180, 101200,
+                                 0,    250, 12.4, 285.35, 282.15, 81,   20000, 287.15, 2.5,
+                                 7,    2,   3,    8,      600,    5,    3,     2700};
     static double values[VENTRAC_MAX_VALUES];
     static int presence[VENTRAC_MAX_VALUES];
     static unsigned char packed[VENTRAC_PACKED_SIZE], rebuilt[VENTRAC_PACKED_SIZE];
@@ -44,7 +45,8 @@ int main(int argc, char **argv) {
     check(octets == 33, "comprime packs 33 bytes");
     length = telexin("FNZ6042", packed, octets, "", message);
     check(length == 7 + 44, "telexin writes 51 characters");
-    check(telexout(length, message, identifier, model, rebuilt) == 33, "telexout rebuilds 33 bytes");
+    check(telexout(length, message, identifier, model, rebuilt) == 33,
+          "telexout rebuilds 33 bytes");
     check(strcmp(identifier, "FNZ6042") == 0, "the identifier comes back");
     check(memcmp(packed, rebuilt, 33) == 0, "the packed bytes come back");
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Makes the Debian packages the package tests look at, into OUT_DIR: with
 # cpack from this build when it is configured for them (prefix /usr, shared
 # library, no sanitizer), else from a build of its own configured that way,

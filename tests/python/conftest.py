@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Shared fixtures of the Python module's tests: the programs of the build
 tree, the shipped example as ventrac encodes it, and generated pilot files
 with observations for them.

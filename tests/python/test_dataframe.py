@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """to_dataframe against the CSV of ventrac-decode. These tests need pandas;
 without it they are reported skipped by name (ctest then shows the test
 python.dataframe as not run)."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Decoding with the Python module, held against ventrac-decode."""
 import math
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Encoding with the Python module: the bytes of the ventrac program, values
 read back within half a step, and the values it refuses."""
 import math

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The package as a user gets it: its pure-Python parts, its type stub and
 its installation."""
 import ast

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """ventrac.read and ventrac.iter_read, one row per message, held against
 ventrac-decode --json on the same files. These tests need pandas; without
 it they are reported skipped (ctest then shows python.dataframe as not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoded observations as WMO FM 94 BUFR edition 4 messages, encoded by
 // ecCodes with the WMO tables that come with it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A mode's element table as BUFR descriptors: which table entries become
 // which descriptors, and why a mode cannot go out as BUFR.
 #ifndef VENTRAC_BUFR_LAYOUT_H

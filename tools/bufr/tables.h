@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // WMO Table B as the installed ecCodes holds it, one master table version,
 // looked up through ecCodes itself: a descriptor is set alone on a scratch
 // message and ecCodes expands it with its own tables.

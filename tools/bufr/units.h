@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pilot units against WMO Table B units.
 #ifndef VENTRAC_BUFR_UNITS_H
 #define VENTRAC_BUFR_UNITS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checks on each element with the values the reader gives it. They read the
 // load of mode 0, which keeps every line in a slot of its own: a line kept in
 // a mode of 1 or more has the same values there (see pilot_model.cpp), and a
@@ -81,8 +82,8 @@ void check_count_law(int line, const ElementSpec &e, Findings &f) {
     const auto range = law_range(e);
     if (!range) return;
     const double lowest = std::fmax(0.0, std::ceil(range->first));
-    const double highest = std::fmin(static_cast<double>(kLargestCountChecked),
-                                     std::floor(range->second));
+    const double highest =
+        std::fmin(static_cast<double>(kLargestCountChecked), std::floor(range->second));
     if (!(lowest <= highest)) return;
     for (int n = static_cast<int>(lowest); n <= static_cast<int>(highest); ++n) {
         const std::int64_t c = rules::coded_value(e, n);
@@ -112,8 +113,8 @@ void check_bounds(int line, const ElementSpec &e, Findings &f) {
     if (!range || std::isnan(e.min_valid) || std::isnan(e.max_valid)) return;
     const auto [lo, hi] = *range;
     const double slack = 1e-9 * std::fmax(1.0, std::fmax(std::fabs(lo), std::fabs(hi)));
-    const std::string bounds = "plausibility bounds " + number(e.min_valid) + " .. " +
-                               number(e.max_valid);
+    const std::string bounds =
+        "plausibility bounds " + number(e.min_valid) + " .. " + number(e.max_valid);
     const std::string law = " the coding law gives (" + number(lo) + " .. " + number(hi) + ")";
     if (e.min_valid > e.max_valid || e.min_valid > hi + slack || e.max_valid < lo - slack)
         f.warning(line,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Findings of ventrac-check and the checks that make them, one file each:
 // line_checks.cpp (the text of each line), element_checks.cpp (each element
 // with the values the reader gives it), mode_checks.cpp (the element tables
@@ -21,7 +22,7 @@ enum class Severity { Warning, Error };
 struct Finding {
     int line_number = 0;  // 1-based line of the file
     Severity severity = Severity::Warning;
-    std::string reason;   // one line, no line feed
+    std::string reason;  // one line, no line feed
 };
 
 class Findings {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checks on the text of each line: its length, a carriage return before its
 // line feed, fields it leaves out and texts longer than their field.
 #include <cstdio>
@@ -12,9 +13,8 @@ namespace check {
 namespace {
 
 constexpr const char *kFieldNames[ventrac::kPilotFields] = {
-    "code",      "name", "nbits",       "power",       "scale", "reference", "max_coded",
-    "mode_mask", "unit", "conv_factor", "conv_offset", "flag",  "comment",   "min_valid",
-    "max_valid"};
+    "code", "name",        "nbits",       "power", "scale",   "reference", "max_coded", "mode_mask",
+    "unit", "conv_factor", "conv_offset", "flag",  "comment", "min_valid", "max_valid"};
 
 // Fields 0 to 12 always set their field when present; a line that stops
 // before field 13 leaves the rest of its slot as an earlier line or load left
@@ -73,10 +73,10 @@ void check_missing_fields(const ventrac::PilotLine &line, Findings &f) {
                   "field from an earlier line or load");
         return;
     }
-    f.warning(line.line_number,
-              "only " + std::to_string(n) + " of 15 fields: fields " + std::to_string(n) + " (" +
-                  kFieldNames[n] + ") to 12 (comment) keep what an earlier line or load left in "
-                  "the slot");
+    f.warning(line.line_number, "only " + std::to_string(n) + " of 15 fields: fields " +
+                                    std::to_string(n) + " (" + kFieldNames[n] +
+                                    ") to 12 (comment) keep what an earlier line or load left in "
+                                    "the slot");
 }
 
 // Texts are measured as the line writes them, all its pieces together: a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-check PILOT: reads a pilot file the way the codec does and reports
 // what would go wrong when messages are encoded at sea or decoded ashore.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checks on the element tables that modes 1 to 31 load: the operating-mode
 // element in front and the width it is sent in, replicated groups inside the
 // table, elements a lookup cannot tell apart, lines past a full table, and
@@ -47,12 +48,10 @@ void check_first_line(const Pilot &p, Findings &f) {
         modes.push_back(m);
     }
     if (modes.empty()) return;
-    f.error(line_number(p, 0), "the first line (the operating mode) is not kept in " +
-                                   modes_text(modes) +
-                                   (modes.size() == 1 ? ", which keeps" : ", which keep") +
-                                   " other lines: line " +
-                                   std::to_string(line_number(p, usurper)) +
-                                   " is read as the operating mode there");
+    f.error(line_number(p, 0),
+            "the first line (the operating mode) is not kept in " + modes_text(modes) +
+                (modes.size() == 1 ? ", which keeps" : ", which keep") + " other lines: line " +
+                std::to_string(line_number(p, usurper)) + " is read as the operating mode there");
 }
 
 // A group takes the XX entries after its descriptor in the table of the mode;

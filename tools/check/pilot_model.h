@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pilot file as ventrac-check sees it: the lines the library's reader
 // takes, the element tables that loads for the operating modes build from
 // them, and what an entry of a table does in a message. The coding law, the

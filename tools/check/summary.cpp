@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The summary: counts, and per mode the size of a message without
 // replication, walked as the encoder walks the element table, and whether
 // the mode's messages can go out as BUFR.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The data-type codes of the operating modes, from a small text file of
 // 'mode type' pairs.
 #ifndef VENTRAC_DECODE_DATATYPE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One transmitted message from its bytes to the decoded table, with the
 // reentrant codec: a parsed pilot shared by every thread, one decoding
 // context per thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The output formats: aligned text for a person, JSON Lines, CSV, and the
 // bare values of --get.
 #ifndef VENTRAC_DECODE_FORMATS_H

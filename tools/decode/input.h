@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the messages: whole files, or the lines of files and of standard
 // input, streamed a block at a time.
 #ifndef VENTRAC_DECODE_INPUT_H

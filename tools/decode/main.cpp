@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-decode: decodes HPK files with a pilot file and prints each
 // observation as text, JSON Lines, CSV or bare looked-up values.
 #include <cstdio>

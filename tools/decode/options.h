@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command line of ventrac-decode.
 #ifndef VENTRAC_DECODE_OPTIONS_H
 #define VENTRAC_DECODE_OPTIONS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoding on several threads with the output in input order.
 //
 // The messages are handed out in batches, each numbered in input order.

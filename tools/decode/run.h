@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef VENTRAC_DECODE_RUN_H
 #define VENTRAC_DECODE_RUN_H
 

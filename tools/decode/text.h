@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text building blocks of the output formats: an output buffer with cheap
 // appends, fixed-size library fields as views, numbers in their shortest
 // form, JSON strings and CSV fields.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BUFR input through ecCodes: one record per subset written the way
 // ventrac-decode --bufr writes an observation (001011, then the descriptors
 // of an operating mode), its values taken in the order the encoder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BUFR input: each subset written the way ventrac-decode --bufr writes an
 // observation becomes a record.
 #ifndef VENTRAC_ENCODE_BUFR_INPUT_H

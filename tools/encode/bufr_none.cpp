@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BUFR input in a build without ecCodes.
 #include "bufr_input.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The observations of a run, as they come from the input files, in order.
 #ifndef VENTRAC_ENCODE_INPUTS_H
 #define VENTRAC_ENCODE_INPUTS_H

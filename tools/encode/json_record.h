@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One observation of JSON Lines input.
 #ifndef VENTRAC_ENCODE_JSON_RECORD_H
 #define VENTRAC_ENCODE_JSON_RECORD_H

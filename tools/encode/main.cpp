@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-encode: encodes observations given by name (JSON Lines, or BUFR)
 // with a pilot file, many in one run.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line of ventrac-encode.
 #ifndef VENTRAC_ENCODE_OPTIONS_H
 #define VENTRAC_ENCODE_OPTIONS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An observation given by name, as ventrac-decode --json and the Python
 // module show it, turned into the values and presence flags the encoder
 // consumes in order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ventrac-encode's run: reads the inputs, encodes on threads, writes the
 // messages in input order.
 #ifndef VENTRAC_ENCODE_RUN_H
