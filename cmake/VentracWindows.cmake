@@ -2,7 +2,7 @@
 # The Windows layout and its zip (cpack -G ZIP in the Windows build):
 #
 #   ventrac-<version>-win64/
-#     ventrac.exe, ventrac-decode.exe, ventrac-check.exe
+#     ventrac.exe, ventrac-decode.exe, ventrac-check.exe, ventrac-encode.exe
 #     README.txt                   what each program does, the example, the
 #                                  exit statuses (CR LF line ends)
 #     example/                     the shipped example (CR LF line ends)
@@ -44,7 +44,11 @@ endforeach()
 
 # The man pages as plain text, formatted by groff (Debian package groff-base).
 find_program(VENTRAC_GROFF groff)
-foreach(page ventrac ventrac-decode ventrac-check)
+set(_ventrac_win_pages ventrac ventrac-decode ventrac-check)
+if(TARGET ventrac-encode)
+  list(APPEND _ventrac_win_pages ventrac-encode)
+endif()
+foreach(page IN LISTS _ventrac_win_pages)
   set(source ${PROJECT_SOURCE_DIR}/man/${page}.1.in)
   configure_file(${source} ${_ventrac_win_stage}/${page}.1 @ONLY)
   if(VENTRAC_GROFF)
@@ -70,5 +74,7 @@ set(CPACK_SYSTEM_NAME win64)
 set(CPACK_PACKAGE_FILE_NAME ventrac-${PROJECT_VERSION}-win64)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};ventrac;Unspecified;/")
+# The programs, whatever component their own install rules name.
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${CMAKE_BINARY_DIR};ventrac;Unspecified;/;${CMAKE_BINARY_DIR};ventrac;programs;/")
 include(CPack)

@@ -186,12 +186,29 @@ protected:
                 tally.same(what + ": ventrac-decode errors", decode.err, lf(file("decode.err")));
                 tally.same_status(what + ": ventrac-decode", decode.status,
                                   status_in((w / "decode.status").string()));
-                tally.same(what + ": ventrac-check output", check.out, lf(file("check.out")));
+                tally.same(what + ": ventrac-check output", without_bufr_lines(check.out),
+                           without_bufr_lines(lf(file("check.out"))));
                 tally.same(what + ": ventrac-check errors", check.err, lf(file("check.err")));
                 tally.same_status(what + ": ventrac-check", check.status,
                                   status_in((w / "check.status").string()));
             }
         }
+    }
+
+    // The Windows build has no BUFR support: ventrac-check's "mode M:
+    // BUFR: ..." lines say so there, and are left out of the comparison.
+    static std::string without_bufr_lines(const std::string &text) {
+        std::string kept;
+        std::size_t at = 0;
+        while (at < text.size()) {
+            std::size_t end = text.find('\n', at);
+            end = end == std::string::npos ? text.size() : end + 1;
+            const std::string_view line(text.data() + at, end - at);
+            const std::size_t colon = line.find(": BUFR: ");
+            if (!(line.rfind("mode ", 0) == 0 && colon != std::string_view::npos)) kept += line;
+            at = end;
+        }
+        return kept;
     }
 
     static void report(const char *what, std::size_t cases, const Tally &tally) {
@@ -273,6 +290,11 @@ TEST(WindowsZip, ExampleRunsFromTheUnzippedFolder) {
                              "example/ship.pilot", "example/ship_obs.txt", "doc/ventrac.txt",
                              "doc/ventrac-decode.txt", "doc/ventrac-check.txt"})
         EXPECT_TRUE(fs::exists(top / file)) << file;
+    // ventrac-encode too, when the Windows build has its JSON library.
+    if (fs::exists(kWindowsBuild + "/tools/encode/ventrac-encode.exe")) {
+        for (const char *file : {"ventrac-encode.exe", "doc/ventrac-encode.txt"})
+            EXPECT_TRUE(fs::exists(top / file)) << file;
+    }
     // The example and the texts come with CR LF line ends.
     const std::string pilot = read_file((top / "example/ship.pilot").string());
     EXPECT_EQ(pilot, crlf(read_file(kExamples + "/ship.pilot")));

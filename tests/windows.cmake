@@ -53,9 +53,14 @@ gtest_discover_tests(ventrac_concurrency_tests DISCOVERY_TIMEOUT 120)
 # The programs import only DLLs that ship with Windows.
 find_program(VENTRAC_MINGW_OBJDUMP NAMES x86_64-w64-mingw32-objdump)
 if(VENTRAC_MINGW_OBJDUMP)
+  set(_ventrac_win_programs
+    "$<TARGET_FILE:ventrac>;$<TARGET_FILE:ventrac-decode>;$<TARGET_FILE:ventrac-check>")
+  if(TARGET ventrac-encode)
+    string(APPEND _ventrac_win_programs ";$<TARGET_FILE:ventrac-encode>")
+  endif()
   add_test(NAME Windows.ProgramsImportOnlySystemDlls
     COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${VENTRAC_MINGW_OBJDUMP}
-      "-DPROGRAMS=$<TARGET_FILE:ventrac>;$<TARGET_FILE:ventrac-decode>;$<TARGET_FILE:ventrac-check>"
+      "-DPROGRAMS=${_ventrac_win_programs}"
       -P ${PROJECT_SOURCE_DIR}/cmake/check_imports.cmake)
 else()
   ventrac_skipped_test(Windows.ProgramsImportOnlySystemDlls binutils-mingw-w64-x86-64

@@ -105,6 +105,11 @@ declare -A holds=(
   [python3-ventrac]='/usr/lib/python3/dist-packages/ventrac/__init__\.py
                      /usr/lib/python3/dist-packages/ventrac/_ventrac\.cpython-[^/]+\.so
                      /usr/lib/python3/dist-packages/ventrac/[^/]+\.(py|pyi|typed)')
+# ventrac-encode is built when its JSON library is there; the programs'
+# package then holds it and its page.
+if grep -qx '/usr/bin/ventrac-encode' "$work/ventrac.files"; then
+  holds[ventrac]+=' /usr/bin/ventrac-encode /usr/share/man/man1/ventrac-encode\.1\.gz'
+fi
 for p in "${packages[@]}"; do
   grep -Ev "^/usr/share/doc/$p/(copyright|changelog\.Debian\.gz)$|^/usr/share/lintian/overrides/$p$" \
     "$work/$p.files" >"$work/$p.own" || true
