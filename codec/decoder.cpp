@@ -253,12 +253,6 @@ void write_texts(DecodedElement &d, const PreparedEntry &p) {
     format_fixed(d.conv_text, sizeof d.conv_text, p.width, p.decimals, d.conv_value);
 }
 
-// Class 31 descriptor of a delayed replication factor, by its width.
-const char *factor_code(int nbits) {
-    if (nbits == 1) return "031000";
-    return nbits > 8 ? "031002" : "031001";
-}
-
 void append_suffix(ElementSpec &e, const std::string &suffix) {
     const std::size_t length = std::min(field_length(e.name, sizeof e.name), sizeof e.name - 1);
     const std::size_t room = sizeof e.name - 1 - length;

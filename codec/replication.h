@@ -32,6 +32,13 @@ inline int table_end(int i2) { return i2 < VENTRAC_MAX_ELEMENTS ? i2 : VENTRAC_M
 // huge count over zero-width elements, kind '4' factors or empty groups.
 constexpr long kMaxWalkSteps = 64L * 1024;
 
+// Class 31 descriptor of a delayed replication factor of kind '1', by its
+// width: the code the decoder gives the factor's entry.
+inline const char *factor_code(int nbits) {
+    if (nbits == 1) return "031000";
+    return nbits > 8 ? "031002" : "031001";
+}
+
 // A repetition count taken from a physical value: truncated toward zero;
 // NaN or a value outside the 32-bit range gives no repetition.
 int repetition_count(double value) noexcept;

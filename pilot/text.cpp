@@ -22,6 +22,27 @@ void copy_text(char *dst, std::size_t size, std::string_view src) noexcept {
     dst[n] = '\0';
 }
 
+std::string shown_text(std::string_view text) {
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+            ++i;
+        } else if (const std::size_t n = utf8_length(text, i); n != 0) {
+            utf8.append(text.substr(i, n));
+            i += n;
+        } else {
+            // U+0080 .. U+00FF in UTF-8.
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+            ++i;
+        }
+    }
+    return utf8;
+}
+
 std::size_t utf8_length(std::string_view text, std::size_t i) noexcept {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char c = byte(i);

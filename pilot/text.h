@@ -51,6 +51,11 @@ void copy_text(char *dst, std::size_t size, std::string_view src) noexcept;
 // surrogates, nothing above U+10FFFF. Never reads past the text.
 std::size_t utf8_length(std::string_view text, std::size_t i) noexcept;
 
+// `text` as ventrac-decode --json, ventrac-encode and the Python module
+// show it: well-formed UTF-8 as it is, every other byte as its Latin-1
+// character, in UTF-8.
+std::string shown_text(std::string_view text);
+
 }  // namespace ventrac
 
 /*

@@ -37,23 +37,7 @@ py::str to_str(std::string_view text) {
             break;
         }
     if (ascii) return py::str(text.data(), text.size());
-    std::string utf8;
-    utf8.reserve(2 * text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-            ++i;
-        } else if (const std::size_t n = ventrac::utf8_length(text, i); n != 0) {
-            utf8.append(text.substr(i, n));
-            i += n;
-        } else {
-            // U+0080 .. U+00FF in UTF-8.
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-            ++i;
-        }
-    }
+    const std::string utf8 = ventrac::shown_text(text);
     return py::str(utf8.data(), utf8.size());
 }
 

@@ -24,33 +24,6 @@ std::string_view field(const char (&text)[N]) {
             end != nullptr ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : N};
 }
 
-// `text` as ventrac-decode --json and the Python module show it: valid
-// UTF-8 as it is, every other byte as its Latin-1 character, in UTF-8.
-std::string shown_text(std::string_view text) {
-    std::string utf8;
-    utf8.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-            ++i;
-        } else if (const std::size_t n = utf8_length(text, i); n != 0) {
-            utf8.append(text.substr(i, n));
-            i += n;
-        } else {
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-            ++i;
-        }
-    }
-    return utf8;
-}
-
-const char *factor_code(int nbits) {
-    if (nbits == 1) return "031000";
-    return nbits > 8 ? "031002" : "031001";
-}
-
 // `lead` followed by `n` in at least three digits, as "%3.3d" prints it.
 std::string three_digits(const char *lead, long long n) {
     std::string digits = std::to_string(n < 0 ? -n : n);
