@@ -5,6 +5,8 @@
 #include <string_view>
 #include <thread>
 
+#include "tools/threads.h"
+
 namespace ventrac::decode {
 
 namespace {
@@ -80,11 +82,7 @@ const char *usage_text() {
            "or a pilot file that cannot be read.\n";
 }
 
-unsigned decoding_threads(unsigned jobs) {
-    if (jobs != 0) return jobs;
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : cores > kMaxJobs ? kMaxJobs : cores;
-}
+unsigned decoding_threads(unsigned jobs) { return threads_for_jobs(jobs, kMaxJobs); }
 
 CommandLine parse_command_line(int argc, const char *const *argv) {
     CommandLine c;

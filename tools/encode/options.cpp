@@ -5,6 +5,8 @@
 #include <string_view>
 #include <thread>
 
+#include "tools/threads.h"
+
 namespace ventrac::encode {
 
 namespace {
@@ -44,11 +46,7 @@ const char *usage_text() {
            "usage error or a pilot file that cannot be read.\n";
 }
 
-unsigned encoding_threads(unsigned jobs) {
-    if (jobs != 0) return jobs;
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : cores > kMaxJobs ? kMaxJobs : cores;
-}
+unsigned encoding_threads(unsigned jobs) { return threads_for_jobs(jobs, kMaxJobs); }
 
 CommandLine parse_command_line(int argc, const char *const *argv) {
     CommandLine c;
