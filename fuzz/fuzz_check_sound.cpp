@@ -112,7 +112,7 @@ private:
     void write(const std::vector<Node> &nodes, std::string &text) {
         for (const Node &node : nodes) {
             const int serial = serial_++;
-            std::string code = "0" + std::to_string(10000 + serial);
+            std::string code = '0' + std::to_string(10000 + serial);
             if (node.group) {
                 char buf[8];
                 std::snprintf(buf, sizeof buf, "%c%02d%03d", node.kind, lines(node.children) % 100,
@@ -253,9 +253,11 @@ private:
 };
 
 std::string describe(const std::string &pilot, int mode, const Observation &o) {
-    std::string s = "mode " + std::to_string(mode) + ", values:";
+    std::string s = "mode ";
+    s += std::to_string(mode);
+    s += ", values:";
     for (std::size_t i = 0; i < o.values.size(); ++i)
-        s += " " + std::string(o.presence[i] != 0 ? "" : "(missing)") + number(o.values[i]);
+        s.append(o.presence[i] != 0 ? " " : " (missing)").append(number(o.values[i]));
     return s + "\npilot file:\n" + pilot;
 }
 

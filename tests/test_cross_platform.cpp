@@ -135,8 +135,10 @@ protected:
     // status go to files named after `tag`.
     static std::string batch_run(const std::string &exe, const std::string &args,
                                  const std::string &tag) {
-        return "\"" + wine_path(exe) + "\" " + args + " >" + tag + ".out 2>" + tag + ".err\n>" +
-               tag + ".status echo %ERRORLEVEL%\n";
+        std::string line = "\"";
+        line += wine_path(exe);
+        return line + "\" " + args + " >" + tag + ".out 2>" + tag + ".err\n>" + tag +
+               ".status echo %ERRORLEVEL%\n";
     }
 
     void compare(const std::vector<Case> &cases, Tally &tally) {

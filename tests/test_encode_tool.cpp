@@ -253,7 +253,7 @@ TEST(EncodeTool, OutputIsTheSameForAnyNumberOfThreads) {
         for (int k = 0; k < 2 * (n % 3); ++k)
             elements += ",{\"code\":\"001001\",\"name\":\"W_D000-00" + std::to_string(k) +
                         "\",\"value\":" + std::to_string((i + k) % 70) + "}";
-        input += record("S" + std::to_string(i % 1000), 1, elements);
+        input += record('S' + std::to_string(i % 1000), 1, elements);
     }
     write_file(dir.file("in.jsonl"), input);
     const RunResult one = run_encode(dir.path(), "--jobs 1 --trace t1 small.pilot in.jsonl");
