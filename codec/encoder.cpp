@@ -31,15 +31,21 @@ int presence_at(const EncodeEnv &env, int ival) {
     return ival >= 0 && static_cast<std::size_t>(ival) < env.nvalues ? env.presence[ival] : 0;
 }
 
+// The trace line of one coded value (element index j, value index ival).
+void trace_coded(const Sink &trace, const ElementSpec &e, int j, int ival, double value,
+                 int present, std::int64_t c) {
+    if (trace.on())
+        trace.print("\t\t i=%d j=%d val=%f pres=%d valcod=%" PRId64 " \t %s\n", j, ival, value,
+                    present, c, e.comment);
+}
+
 // Coded integer of `value` under `e` (element index j, value index ival),
 // traced.
 std::int64_t code_value(const ElementSpec &e, int j, int ival, double value, int present,
                         const Sink &trace) {
     const std::int64_t c = present != 0 ? rules::coded_value(e, value)
                                         : static_cast<std::int64_t>(rules::missing_code(e));
-    if (trace.on())
-        trace.print("\t\t i=%d j=%d val=%f pres=%d valcod=%" PRId64 " \t %s\n", j, ival, value,
-                    present, c, e.comment);
+    trace_coded(trace, e, j, ival, value, present, c);
     return c;
 }
 
@@ -76,9 +82,7 @@ bool pack_count(EncodeEnv &env, int j, int &count) {
                                             : static_cast<std::int64_t>(rules::missing_code(e));
     const std::optional<std::int64_t> code = delayed_count_code(e, sent, today);
     const std::int64_t valcod = code.value_or(today);
-    if (env.trace.on())
-        env.trace.print("\t\t i=%d j=%d val=%f pres=%d valcod=%" PRId64 " \t %s\n", j, env.ival,
-                        value, present, valcod, e.comment);
+    trace_coded(env.trace, e, j, env.ival, value, present, valcod);
     if (!code) {
         env.failure = -VENTRAC_ERR_COUNT;
         env.refused_count = sent;
