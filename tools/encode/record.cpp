@@ -52,16 +52,17 @@ bool fits(const ElementSpec &e, double v) {
     return x + 0.5 >= 0.0 && x + 0.5 < largest + 1.0;
 }
 
-// Checks present value `x` of element `what` under `e` (a count is the
-// encoder's to check); "" or why it is refused. Adds a warning instead
-// under `clip`.
-std::string check_value(const ElementSpec &e, const std::string &what, double x, bool count,
-                        bool clip, std::vector<std::string> &warnings) {
-    if (!std::isfinite(x)) return what + ": the value is not a finite number";
+// Checks present value `x` under `e` (a count is the encoder's to check);
+// "" or why it is refused, naming the element with what `what()` gives.
+// Adds a warning instead under `clip`.
+template <typename What>
+std::string check_value(const ElementSpec &e, const What &what, double x, bool count, bool clip,
+                        std::vector<std::string> &warnings) {
+    if (!std::isfinite(x)) return what() + ": the value is not a finite number";
     if (count || fits(e, x)) return {};
     const std::int64_t coded = rules::coded_value(e, x);
     const std::string text =
-        what + ": value " + number_text(x) + " lies outside what its width and law can carry";
+        what() + ": value " + number_text(x) + " lies outside what its width and law can carry";
     if (!clip) return text;
     warnings.push_back(text + "; sent as code " + std::to_string(coded) + " (" +
                        number_text(rules::physical_value(e, static_cast<double>(coded))) + ")");
@@ -70,25 +71,30 @@ std::string check_value(const ElementSpec &e, const std::string &what, double x,
 
 // The record's elements by descriptor and name, each taken once, in record
 // order when a name comes more than once. Takes can be undone, latest first.
+//
+// A record in the decoder's order is matched element after element: when
+// the first element not yet taken has the name asked for, it is the one to
+// take (every element before it is taken). Only a name found elsewhere, or
+// nowhere, builds the index by name, once per record.
 class Index {
 public:
     explicit Index(const std::vector<NamedValue> &elements) : elements_(elements) {
         taken_.assign(elements.size(), false);
-        for (std::size_t i = 0; i < elements.size(); ++i)
-            positions_[key(elements[i].code, elements[i].name)].list.push_back(i);
     }
 
     // The next unused element with this descriptor and name, or null.
-    const NamedValue *take(const std::string &code, const std::string &name) {
-        if (positions_.empty()) return nullptr;
-        const auto found = positions_.find(key(code, name));
+    const NamedValue *take(std::string_view code, std::string_view name) {
+        const std::size_t first = first_left();
+        if (first < elements_.size() && elements_[first].code == code &&
+            elements_[first].name == name)
+            return take_at(first, nullptr);
+        build_positions();
+        const auto found = positions_.find(Key{code, name});
         if (found == positions_.end()) return nullptr;
         Positions &p = found->second;
+        while (p.next < p.list.size() && taken_[p.list[p.next]]) ++p.next;
         if (p.next == p.list.size()) return nullptr;
-        const std::size_t i = p.list[p.next++];
-        taken_[i] = true;
-        log_.push_back({&p, i});
-        return &elements_[i];
+        return take_at(p.list[p.next], &p);
     }
 
     std::size_t taken_count() const { return log_.size(); }
@@ -96,9 +102,14 @@ public:
     // Undoes the takes made since taken_count() was `count`.
     void undo_to(std::size_t count) {
         while (log_.size() > count) {
-            --log_.back().positions->next;
-            taken_[log_.back().element] = false;
-            first_ = std::min(first_, log_.back().element);
+            const std::size_t i = log_.back();
+            taken_[i] = false;
+            first_ = std::min(first_, i);
+            if (!positions_.empty()) {
+                // The element is again the first of its name left.
+                Positions &p = positions_.find(key(elements_[i]))->second;
+                while (p.next > 0 && !taken_[p.list[p.next - 1]]) --p.next;
+            }
             log_.pop_back();
         }
     }
@@ -114,19 +125,31 @@ public:
     // Whether the takes since `count` include record position `i`.
     bool took_since(std::size_t count, std::size_t i) const {
         for (std::size_t k = count; k < log_.size(); ++k)
-            if (log_[k].element == i) return true;
+            if (log_[k] == i) return true;
         return false;
     }
 
 private:
+    // The record positions of one name; those before `next` are taken.
     struct Positions {
         std::vector<std::size_t> list;
         std::size_t next = 0;
     };
-    struct Take {
-        Positions *positions;
-        std::size_t element;
-    };
+
+    const NamedValue *take_at(std::size_t i, Positions *p) {
+        taken_[i] = true;
+        log_.push_back(i);
+        if (p != nullptr && p->list[p->next] == i) ++p->next;
+        return &elements_[i];
+    }
+
+    void build_positions() {
+        if (built_) return;
+        built_ = true;
+        for (std::size_t i = 0; i < elements_.size(); ++i)
+            positions_[key(elements_[i])].list.push_back(i);
+    }
+
     // Descriptor and name, viewed in the record's own texts: no copy.
     struct Key {
         std::string_view code, name;
@@ -139,11 +162,12 @@ private:
                         (h >> 2));
         }
     };
-    static Key key(const std::string &code, const std::string &name) { return {code, name}; }
+    static Key key(const NamedValue &v) { return {v.code, v.name}; }
     const std::vector<NamedValue> &elements_;
+    bool built_ = false;
     std::unordered_map<Key, Positions, KeyHash> positions_;
     std::vector<bool> taken_;
-    std::vector<Take> log_;
+    std::vector<std::size_t> log_;  // the positions taken, in order
     std::size_t first_ = 0;
 };
 
@@ -191,8 +215,9 @@ private:
             push(0.0, 0);
             return true;
         }
-        const std::string why = check_value(e, "element " + v.code + " " + v.name, *v.value, count,
-                                            clip_, out_.warnings);
+        const std::string why = check_value(
+            e, [&v] { return "element " + v.code + " " + v.name; }, *v.value, count, clip_,
+            out_.warnings);
         if (!why.empty()) return fail(why);
         push(*v.value, 1);
         return true;
@@ -284,9 +309,14 @@ private:
                     continue;
                 }
                 if (depth > 0) current = prefix + three_digits("-", r);
-                std::string name = e.name + current;
-                if (name.size() > sizeof(ElementSpec{}.name) - 1)
-                    name.resize(sizeof(ElementSpec{}.name) - 1);
+                // The decoder's name: the pilot's, suffixed in a replication,
+                // cut to the size of its field.
+                std::string_view name = e.name;
+                if (!current.empty()) {
+                    name_.assign(e.name).append(current);
+                    name = name_;
+                }
+                name = name.substr(0, sizeof(ElementSpec{}.name) - 1);
                 const NamedValue *given = index_.take(e.code, name);
                 if (given == nullptr)
                     push(0.0, 0);
@@ -313,6 +343,7 @@ private:
     bool clip_;
     Values &out_;
     Index index_;
+    std::string name_;  // a replicated element's name, with its suffix
     std::int32_t num_rep_tr_ = -1;
     std::int32_t nb_rep_d_dev_ = -1;
     long steps_ = 0;
@@ -337,16 +368,22 @@ const Layouts::Layout &Layouts::of(int mode) const {
     return slot.layout;
 }
 
-Values match_record(const Layouts &layouts, const Record &record, bool clip) {
-    Values out;
+void match_record(const Layouts &layouts, const Record &record, bool clip, Values &out) {
+    out.values.clear();
+    out.presence.clear();
+    out.error.clear();
+    out.warnings.clear();
     const Layouts::Layout &layout = layouts.of(record.mode);
     if (layout.entries.empty()) {
         out.error = "the pilot file has no line for operating mode " + std::to_string(record.mode);
-        return out;
+        return;
     }
-    out.values.reserve(record.elements.size() + 4);
-    out.presence.reserve(record.elements.size() + 4);
     Walk(layout, record, clip, out).run();
+}
+
+Values match_record(const Layouts &layouts, const Record &record, bool clip) {
+    Values out;
+    match_record(layouts, record, clip, out);
     return out;
 }
 
@@ -357,9 +394,10 @@ Values positional_values(const Record &record, bool clip) {
         out.values.push_back(v.value.value_or(0.0));
         out.presence.push_back(v.value ? 1 : 0);
         if (!v.value || v.spec == nullptr) continue;
-        const std::string what = "value " + std::to_string(i + 1) + " (" +
-                                 std::string(field(v.spec->code)) + " " +
-                                 std::string(field(v.spec->name)) + ")";
+        const auto what = [&] {
+            return "value " + std::to_string(i + 1) + " (" + std::string(field(v.spec->code)) +
+                   " " + std::string(field(v.spec->name)) + ")";
+        };
         std::string why =
             check_value(*v.spec, what, *v.value, opens_group(v.spec->code), clip, out.warnings);
         if (!why.empty()) {

@@ -85,6 +85,9 @@ private:
 // reaches is an error.
 Values match_record(const Layouts &layouts, const Record &record, bool clip);
 
+// The same into `out`, whose storage is reused from record to record.
+void match_record(const Layouts &layouts, const Record &record, bool clip, Values &out);
+
 // The values of a record read by position, each with its pilot line, in
 // the order the encoder consumes them; checked as match_record() checks
 // them.

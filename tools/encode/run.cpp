@@ -57,20 +57,37 @@ std::string trimmed(const std::string &s) {
     return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-// Encodes one item with the encoder context of the calling thread.
-void encode_item(Item &item, const ventrac_pilot *pilot, const Layouts &layouts, bool clip,
-                 ventrac_cctx *cctx, bool tracing, Outcome &out) {
+// What each encoding thread keeps from one item to the next.
+struct Worker {
+    ventrac_cctx *cctx = nullptr;
+    std::unique_ptr<JsonReader> json;
+    Record record;     // the JSON line being encoded
+    std::string file;  // its "file", when no file is written
+    Values values;
+};
+
+// Encodes one item on the calling thread's worker; `text` is the batch's
+// text, with JsonReader::kPadding bytes after its last line.
+void encode_item(Item &item, const std::string &text, const ventrac_pilot *pilot,
+                 const Layouts &layouts, const Options &options, bool tracing, Worker &w,
+                 Outcome &out) {
+    out.error.clear();
+    out.warnings.clear();
+    out.trace.clear();
+    out.message.clear();
     if (!item.error.empty()) {
         out.error = item.error;
         return;
     }
+    const Record *r = &item.record;
     if (!item.parsed) {
-        out.error = parse_json_record(item.line, item.record, item.file);
-        std::string().swap(item.line);
+        const std::string_view line(text.data() + item.offset, item.length);
+        std::string &file = options.out_dir ? item.file : w.file;
+        out.error = w.json->read(line, text.size() - item.offset, w.record, file);
         if (!out.error.empty()) return;
+        r = &w.record;
     }
-    const Record &r = item.record;
-    out.identifier = trimmed(r.identifier);
+    out.identifier = trimmed(r->identifier);
     if (out.identifier.size() > VENTRAC_IDENT_LEN) {
         out.error = "identifier '" + out.identifier + "' is longer than " +
                     std::to_string(VENTRAC_IDENT_LEN) + " characters";
@@ -81,23 +98,38 @@ void encode_item(Item &item, const ventrac_pilot *pilot, const Layouts &layouts,
             out.error = "the identifier holds a control character";
             return;
         }
-    Values v = item.positional ? positional_values(r, clip) : match_record(layouts, r, clip);
-    out.warnings = std::move(v.warnings);
+    Values &v = w.values;
+    if (item.positional)
+        v = positional_values(*r, options.clip);
+    else
+        match_record(layouts, *r, options.clip, v);
+    out.warnings.swap(v.warnings);
     if (!v.error.empty()) {
         out.error = std::move(v.error);
         return;
     }
-    if (tracing) ventrac_cctx_set_trace_fn(cctx, append_trace, &out.trace);
-    char text[VENTRAC_MESSAGE_MAX];
-    const int length = ventrac_encode_text(cctx, pilot, r.mode, v.values.data(), v.presence.data(),
-                                           v.values.size(), out.identifier.c_str(), text,
-                                           sizeof text);
-    if (tracing) ventrac_cctx_set_trace(cctx, nullptr);
+    if (tracing) ventrac_cctx_set_trace_fn(w.cctx, append_trace, &out.trace);
+    char message[VENTRAC_MESSAGE_MAX];
+    const int length = ventrac_encode_text(w.cctx, pilot, r->mode, v.values.data(),
+                                           v.presence.data(), v.values.size(),
+                                           out.identifier.c_str(), message, sizeof message);
+    if (tracing) ventrac_cctx_set_trace(w.cctx, nullptr);
     if (length <= 0) {
-        out.error = error_line(length, r.mode);
+        out.error = error_line(length, r->mode);
         return;
     }
-    out.message.assign(text, static_cast<std::size_t>(length));
+    out.message.assign(message, static_cast<std::size_t>(length));
+}
+
+// FILE:LINE, or the BUFR message and subset.
+std::string where(const Item &item) {
+    if (item.source == nullptr) return item.where;
+    return *item.source + ":" + std::to_string(item.number);
+}
+
+// What tells an item from the others of its input, in file names.
+std::string stem(const Item &item) {
+    return item.source != nullptr ? std::to_string(item.number) : item.stem;
 }
 
 // A file name from the record: its own file's last component when it gave
@@ -107,11 +139,11 @@ std::string output_name(const Item &item, const Outcome &o) {
     if (!item.file.empty()) {
         name = std::filesystem::path(item.file).filename().string();
     } else {
-        name = "HPK_" + o.identifier + "_" + item.stem;
+        name = "HPK_" + o.identifier + "_" + stem(item);
     }
     for (char &c : name)
         if (c == '/' || c == '\0') c = '_';
-    if (name.empty() || name == "." || name == "..") name = "HPK_" + item.stem;
+    if (name.empty() || name == "." || name == "..") name = "HPK_" + stem(item);
     return name;
 }
 
@@ -138,15 +170,16 @@ public:
           layouts_(pilot),
           trace_(trace),
           threads_(encoding_threads(o.jobs)) {
-        for (unsigned i = 0; i < threads_; ++i) {
-            ventrac_cctx *c = ventrac_cctx_create();
-            if (c == nullptr) throw std::bad_alloc();
-            contexts_.push_back(c);
+        workers_.resize(threads_);
+        for (Worker &w : workers_) {
+            w.cctx = ventrac_cctx_create();
+            if (w.cctx == nullptr) throw std::bad_alloc();
+            w.json = make_json_reader(json_libraries().front());
         }
         items_.reserve(kBatch);
     }
     ~Runner() {
-        for (ventrac_cctx *c : contexts_) ventrac_cctx_free(c);
+        for (Worker &w : workers_) ventrac_cctx_free(w.cctx);
     }
     Runner(const Runner &) = delete;
     Runner &operator=(const Runner &) = delete;
@@ -158,15 +191,36 @@ public:
         if (items_.size() == kBatch) flush();
     }
 
+    // Adds line `number` of `source` (which outlives the run).
+    void add_line(const std::string &source, long number, std::string_view line) {
+        Item &item = items_.emplace_back();
+        item.source = &source;
+        item.number = number;
+        item.offset = text_.size();
+        item.length = line.size();
+        text_.append(line);
+        if (items_.size() == kBatch) flush();
+    }
+
+    // Adds line `number` of `source` that cannot be read, and why.
+    void add_failed_line(const std::string &source, long number, std::string why) {
+        Item &item = items_.emplace_back();
+        item.source = &source;
+        item.number = number;
+        item.error = std::move(why);
+        if (items_.size() == kBatch) flush();
+    }
+
     // Encodes and writes what is pending.
     void flush() {
         if (items_.empty()) return;
-        std::vector<Outcome> outcomes(items_.size());
+        text_.append(JsonReader::kPadding, ' ');
+        outcomes_.resize(items_.size());
         const unsigned n = std::min<unsigned>(threads_, static_cast<unsigned>(items_.size()));
         auto work = [&](unsigned t) {
             for (std::size_t i = t; i < items_.size(); i += n)
-                encode_item(items_[i], pilot_, layouts_, options_.clip, contexts_[t],
-                            trace_ != nullptr, outcomes[i]);
+                encode_item(items_[i], text_, pilot_, layouts_, options_, trace_ != nullptr,
+                            workers_[t], outcomes_[i]);
         };
         if (n <= 1) {
             work(0);
@@ -176,8 +230,9 @@ public:
             work(0);
             for (std::thread &th : pool) th.join();
         }
-        for (std::size_t i = 0; i < items_.size(); ++i) emit(items_[i], outcomes[i]);
+        for (std::size_t i = 0; i < items_.size(); ++i) emit(items_[i], outcomes_[i]);
         items_.clear();
+        text_.clear();
         std::fflush(stdout);
     }
 
@@ -193,10 +248,10 @@ public:
 private:
     void emit(const Item &item, const Outcome &o) {
         for (const std::string &w : o.warnings)
-            std::fprintf(stderr, "%s: warning: %s\n", item.where.c_str(), w.c_str());
+            std::fprintf(stderr, "%s: warning: %s\n", where(item).c_str(), w.c_str());
         if (trace_ != nullptr) std::fwrite(o.trace.data(), 1, o.trace.size(), trace_);
         if (!o.error.empty()) {
-            std::fprintf(stderr, "%s: %s\n", item.where.c_str(), o.error.c_str());
+            std::fprintf(stderr, "%s: %s\n", where(item).c_str(), o.error.c_str());
             failed_ = true;
             return;
         }
@@ -207,17 +262,17 @@ private:
             return;
         }
         const std::string name = output_name(item, o);
-        const auto [earlier, fresh] = written_.emplace(name, item.where);
+        const auto [earlier, fresh] = written_.emplace(name, where(item));
         if (!fresh) {
             std::fprintf(stderr, "%s: not written: %s would replace the file of %s\n",
-                         item.where.c_str(), name.c_str(), earlier->second.c_str());
+                         where(item).c_str(), name.c_str(), earlier->second.c_str());
             failed_ = true;
             return;
         }
         std::string reason;
         const std::string path = (std::filesystem::path(*options_.out_dir) / name).string();
         if (!write_file(path, o.message, reason)) {
-            std::fprintf(stderr, "%s: %s cannot be written (%s)\n", item.where.c_str(),
+            std::fprintf(stderr, "%s: %s cannot be written (%s)\n", where(item).c_str(),
                          path.c_str(), reason.c_str());
             failed_ = true;
         }
@@ -228,8 +283,10 @@ private:
     Layouts layouts_;
     std::FILE *trace_;
     unsigned threads_;
-    std::vector<ventrac_cctx *> contexts_;
+    std::vector<Worker> workers_;  // one per thread
     std::vector<Item> items_;
+    std::vector<Outcome> outcomes_;  // of items_, their storage kept from batch to batch
+    std::string text_;               // the JSON lines of items_, one after the other
     std::unordered_map<std::string, std::string> written_;  // file name -> where
     std::string out_;
     bool failed_ = false;
@@ -245,15 +302,12 @@ void read_json_lines(const std::string &name, Runner &runner) {
     long number = 0;
     bool too_long = false;
     while (reader.next(line, number, too_long)) {
-        Item item;
-        item.where = name + ":" + std::to_string(number);
-        item.stem = std::to_string(number);
         if (too_long)
-            item.error = "the line is longer than " + std::to_string(decode::LineReader::kMaxLine) +
-                         " bytes";
+            runner.add_failed_line(name, number,
+                                   "the line is longer than " +
+                                       std::to_string(decode::LineReader::kMaxLine) + " bytes");
         else
-            item.line.assign(line);
-        runner.add(std::move(item));
+            runner.add_line(name, number, line);
     }
     if (!reader.failure().empty()) runner.input_failure(name + " " + reader.failure());
 }

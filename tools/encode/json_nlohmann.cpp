@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: Apache-2.0
+// Records read with nlohmann/json (Debian nlohmann-json3-dev, header-only):
+// the reader of builds without simdjson, the Windows one among them.
+#include <nlohmann/json.hpp>
+
+#include "json_backends.h"
+
+namespace ventrac::encode {
+
+namespace {
+
+using json = nlohmann::json;
+
+// Reads one record as nlohmann/json's parser hands its events over, keeping
+// only the members the encoder reads: no document is built, and the texts
+// ventrac-decode adds to every element are dropped as they are read.
+class RecordReader : public nlohmann::json_sax<json> {
+public:
+    RecordReader(Record &record, std::string &file) : record_(record), file_(file) {}
+
+    std::string error;
+
+    bool null() override { return scalar(Kind::Null, 0.0); }
+    bool boolean(bool) override { return scalar(Kind::Other, 0.0); }
+    bool number_integer(number_integer_t v) override {
+        return scalar(Kind::Number, static_cast<double>(v));
+    }
+    bool number_unsigned(number_unsigned_t v) override {
+        return scalar(Kind::Number, static_cast<double>(v));
+    }
+    bool number_float(number_float_t v, const string_t &) override {
+        return scalar(Kind::Number, v);
+    }
+    bool binary(binary_t &) override { return scalar(Kind::Other, 0.0); }
+
+    bool string(string_t &s) override {
+        if (depth_ == 1) {
+            if (top_ == Top::Identifier) {
+                record_.identifier = std::move(s);
+                has_identifier_ = true;
+            } else if (top_ == Top::File) {
+                file_ = std::move(s);
+            } else if (top_ == Top::Mode) {
+                mode_number_ = false;
+            } else if (top_ == Top::Elements) {
+                elements_wrong_ = true;
+            }
+        } else if (in_element()) {
+            if (member_ == Member::Code) {
+                element().code = std::move(s);
+                has_code_ = true;
+            } else if (member_ == Member::Name) {
+                element().name = std::move(s);
+                has_name_ = true;
+            } else if (member_ == Member::Value) {
+                element().number = false;
+            }
+        }
+        return true;
+    }
+
+    bool start_object(std::size_t) override {
+        if (depth_ == 0) {
+            ++depth_;
+            return true;
+        }
+        nested();
+        ++depth_;
+        if (depth_ == 3 && top_ == Top::Elements) {
+            record_.elements.emplace_back();
+            has_code_ = has_name_ = false;
+            member_ = Member::Other;
+        }
+        return true;
+    }
+
+    bool end_object() override {
+        if (depth_ == 3 && top_ == Top::Elements && !(has_code_ && has_name_)) {
+            error = element_error(record_.elements.size());
+            return false;
+        }
+        --depth_;
+        return true;
+    }
+
+    bool start_array(std::size_t) override {
+        if (depth_ == 0) {
+            error = "the line is not a JSON object";
+            return false;
+        }
+        if (depth_ == 1 && top_ == Top::Elements) {
+            elements_seen_ = true;
+        } else if (depth_ == 2 && top_ == Top::Elements && elements_seen_) {
+            error = element_error(record_.elements.size() + 1);
+            return false;
+        } else {
+            nested();
+        }
+        ++depth_;
+        return true;
+    }
+
+    bool end_array() override {
+        --depth_;
+        return true;
+    }
+
+    bool key(string_t &k) override {
+        if (depth_ == 1) {
+            top_ = k == "identifier" ? Top::Identifier
+                   : k == "mode"     ? Top::Mode
+                   : k == "elements" ? Top::Elements
+                   : k == "file"     ? Top::File
+                                     : Top::Other;
+            if (top_ == Top::Elements) {
+                // The last "elements" counts.
+                record_.elements.clear();
+                elements_seen_ = elements_wrong_ = false;
+            }
+        } else if (in_element()) {
+            member_ = k == "code"    ? Member::Code
+                      : k == "name"  ? Member::Name
+                      : k == "value" ? Member::Value
+                                     : Member::Other;
+            if (member_ == Member::Code) has_code_ = false;
+            if (member_ == Member::Name) has_name_ = false;
+        }
+        return true;
+    }
+
+    bool parse_error(std::size_t, const std::string &,
+                     const nlohmann::detail::exception &e) override {
+        error = std::string("the line is not JSON: ") + e.what();
+        return false;
+    }
+
+    // After a whole parse: whether the record has every member it needs.
+    std::string finish() {
+        if (!error.empty()) return error;
+        if (!top_level_object_) return "the line is not a JSON object";
+        return finish_record(has_identifier_, mode_number_, mode_, elements_wrong_, record_);
+    }
+
+    void top_level(bool object) { top_level_object_ = object; }
+
+private:
+    enum class Kind { Null, Number, Other };
+    enum class Top { None, Identifier, Mode, Elements, File, Other };
+    enum class Member { Code, Name, Value, Other };
+
+    bool in_element() const { return depth_ == 3 && top_ == Top::Elements && elements_seen_; }
+    NamedValue &element() { return record_.elements.back(); }
+
+    // An object or array opened as the value of a member.
+    void nested() {
+        if (depth_ == 1) {
+            if (top_ == Top::Mode) mode_number_ = false;
+            if (top_ == Top::Elements) elements_wrong_ = true;
+        } else if (in_element()) {
+            if (member_ == Member::Code) has_code_ = false;
+            if (member_ == Member::Name) has_name_ = false;
+            if (member_ == Member::Value) element().number = false;
+        }
+    }
+
+    bool scalar(Kind kind, double v) {
+        if (depth_ == 0) {
+            error = "the line is not a JSON object";
+            return false;
+        }
+        if (depth_ == 1) {
+            if (top_ == Top::Mode) {
+                mode_number_ = kind == Kind::Number;
+                mode_ = v;
+            } else if (top_ == Top::Elements && kind != Kind::Null) {
+                elements_wrong_ = true;
+            }
+        } else if (depth_ == 2 && top_ == Top::Elements && elements_seen_) {
+            error = element_error(record_.elements.size() + 1);
+            return false;
+        } else if (in_element()) {
+            if (member_ == Member::Code) has_code_ = false;
+            if (member_ == Member::Name) has_name_ = false;
+            if (member_ == Member::Value) {
+                element().value.reset();
+                element().number = kind != Kind::Other;
+                if (kind == Kind::Number) element().value = v;
+            }
+        }
+        return true;
+    }
+
+    Record &record_;
+    std::string &file_;
+    int depth_ = 0;
+    Top top_ = Top::None;
+    Member member_ = Member::Other;
+    bool elements_seen_ = false, elements_wrong_ = false;
+    bool has_identifier_ = false, mode_number_ = false;
+    bool has_code_ = false, has_name_ = false;
+    bool top_level_object_ = false;
+    double mode_ = 0;
+};
+
+class NlohmannReader : public JsonReader {
+public:
+    using JsonReader::read;
+    std::string read(std::string_view line, std::size_t, Record &record,
+                     std::string &file) override {
+        record.elements.clear();
+        record.identifier.clear();
+        RecordReader reader(record, file);
+        // The first character that is not white space tells an object.
+        const std::size_t first = line.find_first_not_of(" \t\r\n");
+        reader.top_level(first != std::string_view::npos && line[first] == '{');
+        json::sax_parse(line.begin(), line.end(), &reader);
+        return reader.finish();
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<JsonReader> make_nlohmann_reader() { return std::make_unique<NlohmannReader>(); }
+
+}  // namespace ventrac::encode
