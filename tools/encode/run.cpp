@@ -2,14 +2,18 @@
 #include "run.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "bufr_input.h"
@@ -29,9 +33,10 @@ namespace {
 constexpr int kStatusFailed = 1;
 constexpr int kStatusUsage = 2;
 constexpr const char *kProgram = "ventrac-encode: ";
-// Observations read, encoded and written at a time: memory stays the same
-// whatever the number of observations.
-constexpr std::size_t kBatch = 2048;
+// Observations in a batch: two batches are held at a time, so memory stays
+// the same whatever the number of observations. Small enough that reading
+// the first batch and encoding the last, each alone, take little of a run.
+constexpr std::size_t kBatch = 256;
 
 int usage_error(const std::string &error) {
     std::fprintf(stderr, "%s%s\n%s", kProgram, error.c_str(), usage_text());
@@ -162,6 +167,9 @@ bool write_file(const std::string &path, const std::string &data, std::string &r
     return true;
 }
 
+// Reads, encodes and writes the observations in batches: while the
+// encoding threads work on one batch, the calling thread reads the next one
+// and writes the one before, in input order.
 class Runner {
 public:
     Runner(const Options &o, const ventrac_pilot *pilot, std::FILE *trace)
@@ -176,9 +184,10 @@ public:
             if (w.cctx == nullptr) throw std::bad_alloc();
             w.json = make_json_reader(json_libraries().front());
         }
-        items_.reserve(kBatch);
+        for (Batch &b : batches_) b.items.reserve(kBatch);
     }
     ~Runner() {
+        for (std::thread &t : encoding_) t.join();
         for (Worker &w : workers_) ventrac_cctx_free(w.cctx);
     }
     Runner(const Runner &) = delete;
@@ -187,55 +196,37 @@ public:
     const Layouts &layouts() const { return layouts_; }
 
     void add(Item &&item) {
-        items_.push_back(std::move(item));
-        if (items_.size() == kBatch) flush();
+        filling().items.push_back(std::move(item));
+        if (filling().items.size() == kBatch) cycle();
     }
 
     // Adds line `number` of `source` (which outlives the run).
     void add_line(const std::string &source, long number, std::string_view line) {
-        Item &item = items_.emplace_back();
+        Batch &b = filling();
+        Item &item = b.items.emplace_back();
         item.source = &source;
         item.number = number;
-        item.offset = text_.size();
+        item.offset = b.text.size();
         item.length = line.size();
-        text_.append(line);
-        if (items_.size() == kBatch) flush();
+        b.text.append(line);
+        if (b.items.size() == kBatch) cycle();
     }
 
     // Adds line `number` of `source` that cannot be read, and why.
     void add_failed_line(const std::string &source, long number, std::string why) {
-        Item &item = items_.emplace_back();
+        Item &item = filling().items.emplace_back();
         item.source = &source;
         item.number = number;
         item.error = std::move(why);
-        if (items_.size() == kBatch) flush();
+        if (filling().items.size() == kBatch) cycle();
     }
 
-    // Encodes and writes what is pending.
+    // Encodes and writes everything added so far.
     void flush() {
-        if (items_.empty()) return;
-        text_.append(JsonReader::kPadding, ' ');
-        outcomes_.resize(items_.size());
-        const unsigned n = std::min<unsigned>(threads_, static_cast<unsigned>(items_.size()));
-        auto work = [&](unsigned t) {
-            for (std::size_t i = t; i < items_.size(); i += n)
-                encode_item(items_[i], text_, pilot_, layouts_, options_, trace_ != nullptr,
-                            workers_[t], outcomes_[i]);
-        };
-        if (n <= 1) {
-            work(0);
-        } else {
-            std::vector<std::thread> pool;
-            for (unsigned t = 1; t < n; ++t) pool.emplace_back(work, t);
-            work(0);
-            for (std::thread &th : pool) th.join();
-        }
-        for (std::size_t i = 0; i < items_.size(); ++i) emit(items_[i], outcomes_[i]);
-        items_.clear();
-        text_.clear();
+        cycle();
+        cycle();
         std::fflush(stdout);
     }
-
     // Reports a whole input that cannot be read.
     void input_failure(const std::string &what) {
         flush();
@@ -246,6 +237,54 @@ public:
     bool failed() const { return failed_; }
 
 private:
+    // Items, their text (JsonReader::kPadding bytes after the last line once
+    // it is encoded) and what encoding gave; the storage is kept from batch
+    // to batch.
+    struct Batch {
+        std::vector<Item> items;
+        std::string text;
+        std::vector<Outcome> outcomes;
+    };
+
+    Batch &filling() { return batches_[filling_]; }
+
+    // Waits for the batch being encoded, starts encoding the one being
+    // filled, writes the first, and fills it anew.
+    void cycle() {
+        join();
+        Batch &done = batches_[filling_ ^ 1];
+        start(batches_[filling_]);
+        for (std::size_t i = 0; i < done.items.size(); ++i) emit(done.items[i], done.outcomes[i]);
+        done.items.clear();
+        done.text.clear();
+        filling_ ^= 1;
+    }
+
+    void start(Batch &b) {
+        if (b.items.empty()) return;
+        b.text.append(JsonReader::kPadding, ' ');
+        b.outcomes.resize(b.items.size());
+        const unsigned n = std::min<unsigned>(threads_, static_cast<unsigned>(b.items.size()));
+        for (unsigned t = 0; t < n; ++t)
+            encoding_.emplace_back([this, &b, t, n] {
+                try {
+                    for (std::size_t i = t; i < b.items.size(); i += n)
+                        encode_item(b.items[i], b.text, pilot_, layouts_, options_,
+                                    trace_ != nullptr, workers_[t], b.outcomes[i]);
+                } catch (...) {  // memory ran out: given to the calling thread
+                    std::lock_guard lock(thrown_mutex_);
+                    if (!thrown_) thrown_ = std::current_exception();
+                }
+            });
+    }
+
+    // Waits for the encoding threads; rethrows what one of them threw.
+    void join() {
+        for (std::thread &t : encoding_) t.join();
+        encoding_.clear();
+        if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
+    }
+
     void emit(const Item &item, const Outcome &o) {
         for (const std::string &w : o.warnings)
             std::fprintf(stderr, "%s: warning: %s\n", where(item).c_str(), w.c_str());
@@ -283,10 +322,12 @@ private:
     Layouts layouts_;
     std::FILE *trace_;
     unsigned threads_;
-    std::vector<Worker> workers_;  // one per thread
-    std::vector<Item> items_;
-    std::vector<Outcome> outcomes_;  // of items_, their storage kept from batch to batch
-    std::string text_;               // the JSON lines of items_, one after the other
+    std::vector<Worker> workers_;  // one per encoding thread
+    std::array<Batch, 2> batches_;
+    unsigned filling_ = 0;               // the batch being read; the other is encoded
+    std::vector<std::thread> encoding_;  // the threads encoding it
+    std::mutex thrown_mutex_;
+    std::exception_ptr thrown_;
     std::unordered_map<std::string, std::string> written_;  // file name -> where
     std::string out_;
     bool failed_ = false;
