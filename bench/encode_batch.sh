@@ -32,7 +32,7 @@ ventrac=$build/ventrac
 decode=$build/tools/decode/ventrac-decode
 encode=$build/tools/encode/ventrac-encode
 for program in "$ventrac" "$decode" "$encode"; do
-    [[ -x $program ]] || { echo "missing $program: build the project first (ventrac-encode needs nlohmann-json3-dev)" >&2; exit 2; }
+    [[ -x $program ]] || { echo "missing $program: build the project first (ventrac-encode needs libsimdjson-dev or nlohmann-json3-dev)" >&2; exit 2; }
 done
 command -v python3 >/dev/null || { echo "encode_batch.sh needs python3" >&2; exit 2; }
 

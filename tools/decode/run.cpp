@@ -81,8 +81,9 @@ class Worker final : public BatchWorker {
 public:
     Worker(const Options &o, const Pilot &pilot, const ventrac_datatype_entry &datatypes,
            const Printer &printer)
-        : options_(o), printer_(printer), decoder_(pilot, datatypes, o.lookups), pilot_(pilot) {
+        : options_(o), printer_(printer), decoder_(pilot, datatypes, o.lookups) {
 #ifdef VENTRAC_HAVE_BUFR
+        pilot_ = &pilot;
         if (o.bufr) bufr_.emplace(bufr_settings(*o.bufr));
 #endif
     }
@@ -138,7 +139,7 @@ private:
         } else if (bufr_) {
             warnings_.clear();
             reason_.clear();
-            if (bufr_->encode(pilot_.get(), decoder_.context(), message_, warnings_, reason_)) {
+            if (bufr_->encode(pilot_->get(), decoder_.context(), message_, warnings_, reason_)) {
                 batch.bufr << message_;
                 for (const std::string &w : warnings_)
                     batch.error(
@@ -156,7 +157,7 @@ private:
     // The message just decoded as the next subset of the bulletin being
     // gathered; a message of another layout first sends the bulletin out.
     void add_subset(Batch &batch, std::string_view name) {
-        if (!bufr_->prepare(pilot_.get(), decoder_.context(), next_, reason_)) {
+        if (!bufr_->prepare(pilot_->get(), decoder_.context(), next_, reason_)) {
             batch.error(
                 std::string(kProgram).append(name).append(": ").append(reason_).append("\n"));
             batch.failed = true;
@@ -201,12 +202,12 @@ private:
     const Options &options_;
     const Printer &printer_;
     MessageDecoder decoder_;
-    const Pilot &pilot_;
     Observation obs_;
     std::string path_;     // the file being decoded
     std::string content_;  // and its content
     std::string name_;     // FILE:LINE
 #ifdef VENTRAC_HAVE_BUFR
+    const Pilot *pilot_ = nullptr;  // what the BUFR writer describes
     std::optional<bufr::Writer> bufr_;
     std::string message_;
     std::vector<std::string> warnings_;

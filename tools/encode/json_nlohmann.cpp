@@ -28,7 +28,14 @@ public:
     bool number_unsigned(number_unsigned_t v) override {
         return scalar(Kind::Number, static_cast<double>(v));
     }
-    bool number_float(number_float_t v, const string_t &) override {
+    bool number_float(number_float_t v, const string_t &text) override {
+        // A whole number beyond 64 bits comes here too: refused, as the
+        // other reader refuses it, rather than read as an approximation.
+        if (text.find_first_of(".eE") == string_t::npos) {
+            error = "the line is not JSON: the whole number " + text.substr(0, 40) +
+                    " does not fit in 64 bits";
+            return false;
+        }
         return scalar(Kind::Number, v);
     }
     bool binary(binary_t &) override { return scalar(Kind::Other, 0.0); }
@@ -209,6 +216,10 @@ public:
                      std::string &file) override {
         record.elements.clear();
         record.identifier.clear();
+        // nlohmann/json stops at a NUL byte as at the end of the text, and
+        // JSON has no place for one.
+        if (line.find('\0') != std::string_view::npos)
+            return "the line is not JSON: it holds a NUL byte";
         RecordReader reader(record, file);
         // The first character that is not white space tells an object.
         const std::size_t first = line.find_first_not_of(" \t\r\n");
