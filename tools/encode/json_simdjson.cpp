@@ -6,6 +6,7 @@
 #include "json_backends.h"
 
 static_assert(ventrac::encode::JsonReader::kPadding >= simdjson::SIMDJSON_PADDING);
+static_assert(static_cast<std::size_t>(ventrac::encode::kMaxJsonDepth) == simdjson::DEFAULT_MAX_DEPTH);
 
 namespace ventrac::encode {
 
@@ -54,6 +55,12 @@ public:
     std::string read(std::string_view line, std::size_t readable, Record &record,
                      std::string &file) override {
         record.identifier.clear();
+        // A byte order mark before the JSON is skipped, as nlohmann/json
+        // skips it (a file saved by a Windows editor starts with one).
+        if (line.substr(0, 3) == "\xef\xbb\xbf") {
+            line.remove_prefix(3);
+            readable -= 3;
+        }
         element doc;
         // simdjson reads a line in place when the padding it needs follows
         // it, and copies it otherwise.
@@ -71,10 +78,8 @@ public:
         for (const simdjson::dom::key_value_pair field : simdjson::dom::object(doc)) {
             const element_type t = field.value.type();
             if (field.key == "identifier") {
-                if (t == element_type::STRING) {
-                    record.identifier = std::string_view(field.value);
-                    has_identifier = true;
-                }
+                has_identifier = t == element_type::STRING;
+                if (has_identifier) record.identifier = std::string_view(field.value);
             } else if (field.key == "file") {
                 if (t == element_type::STRING) file = std::string_view(field.value);
             } else if (field.key == "mode") {
