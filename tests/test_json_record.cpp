@@ -157,6 +157,11 @@ std::string with_elements(const std::string &elements) {
 }
 const std::string kTa = R"({"code":"012101","name":"TA","value":1})";
 
+// `levels` arrays, one in the other.
+std::string deep(int levels) {
+    return std::string(levels, '[') + std::string(levels, ']');
+}
+
 TEST(JsonRecord, TheDecodersShapeIsReadAndItsOtherMembersIgnored) {
     check_all({
         {"ventrac-decode --json",
@@ -205,13 +210,25 @@ TEST(JsonRecord, ValuesAreNumbersNullOrRefusedAsNotNumbers) {
         value_case("largest int64", "9223372036854775807", 9223372036854775807.0),
         value_case("smallest int64", "-9223372036854775808", -9223372036854775808.0),
         value_case("largest uint64", "18446744073709551615", 18446744073709551615.0),
+        value_case("below int64", "-9223372036854775809", -9223372036854775808.0),
+        value_case("beyond uint64", "18446744073709551616", 18446744073709551616.0),
+        value_case("beyond uint64, as the decoder writes 2^65", "36893488147419103232",
+                   36893488147419103232.0),
+        value_case("thirty digits", "123456789012345678901234567890", 1.2345678901234568e29),
+        value_case("thirty digits, negative", "-123456789012345678901234567890",
+                   -1.2345678901234568e29),
         value_case("beyond uint64 with an exponent", "1e20", 1e20),
-        value_case("thirty digits with a fraction", "123456789012345678901234567890.0",
-                   1.2345678901234568e29),
-        // Integers are read in 64 bits, as simdjson does.
-        {"integer below int64", with_value("-9223372036854775809"), kNotJson},
-        {"integer beyond uint64", with_value("18446744073709551616"), kNotJson},
-        {"integer of thirty digits", with_value("123456789012345678901234567890"), kNotJson},
+        {"beyond uint64 then not JSON", with_value("18446744073709551616") + "x", kNotJson},
+        {"beyond uint64 then a bad number",
+         with_elements("[" + kTa + R"(],"x":[18446744073709551616,01])"), kNotJson},
+        {"beyond uint64 then too deep",
+         with_elements("[" + kTa + R"(],"x":[18446744073709551616,)" + deep(100000) + "]"),
+         kNotJson},
+        {"beyond uint64 in an ignored member and in values",
+         with_elements(R"([{"code":"a","name":"b","value":-100000000000000000000}],)"
+                       R"("x":[100000000000000000000,{"y":-1e3,"z":123456789012345678901}])"),
+         "", "X", 1, {{"a", "b", -1e20}}},
+        {"top-level array with an integer beyond uint64", "[18446744073709551616]", kNotObject},
         {"beyond a double", with_value("1e400"), kNotJson},
         {"not a JSON number", with_value("+1"), kNotJson},
         {"leading zero", with_value("01"), kNotJson},
@@ -239,7 +256,7 @@ TEST(JsonRecord, ModeIsAWholeNumberFromMinus128To127AndIdentifierIsAText) {
         {"mode int64", with_mode("-9223372036854775808"), no_such_mode("-9.2233720368547758e+18")},
         {"mode uint64", with_mode("18446744073709551615"), no_such_mode("1.8446744073709552e+19")},
         {"mode beyond uint64", with_mode("1e20"), no_such_mode("1e+20")},
-        {"mode an integer beyond uint64", with_mode("100000000000000000000"), kNotJson},
+        {"mode an integer beyond uint64", with_mode("100000000000000000000"), no_such_mode("1e+20")},
         {"mode 1e300", with_mode("1e300"), no_such_mode("1.0000000000000001e+300")},
         {"no identifier", R"({"mode":1})", kNoIdentifier},
         {"identifier number", R"({"identifier":7,"mode":1})", kNoIdentifier},
@@ -334,11 +351,6 @@ TEST(JsonRecord, TheLastOfAMemberGivenTwiceCounts) {
         {"element name then object", with_elements(R"([{"code":"a","name":"b","name":{}}])"),
          bad_element(1)},
     });
-}
-
-// `levels` arrays, one in the other.
-std::string deep(int levels) {
-    return std::string(levels, '[') + std::string(levels, ']');
 }
 
 TEST(JsonRecord, OnlyAWholeLineOfJsonIsRead) {

@@ -10,13 +10,11 @@
 
 namespace ventrac::encode {
 
-// What every reader refuses as not JSON, although the JSON grammar has it:
-// the limits simdjson sets (the standard lets a reader set them), so that
-// every build reads the same lines. Objects and arrays nested deeper than
-// this, the line's object counted:
+// Objects and arrays nested deeper than this, the line's object counted,
+// are refused as not JSON by every reader: simdjson's limit (the standard
+// lets a reader set one), kept by the others so that every build reads the
+// same lines.
 constexpr int kMaxJsonDepth = 1024;
-// and integers (no fraction, no exponent) beyond the 64 bits of an int64 or
-// a uint64.
 
 std::unique_ptr<JsonReader> make_simdjson_reader();
 std::unique_ptr<JsonReader> make_nlohmann_reader();

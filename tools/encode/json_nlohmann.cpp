@@ -28,12 +28,7 @@ public:
     bool number_unsigned(number_unsigned_t v) override {
         return scalar(Kind::Number, static_cast<double>(v));
     }
-    bool number_float(number_float_t v, const string_t &text) override {
-        // nlohmann/json reads an integer beyond 64 bits as a double.
-        if (text.find_first_of(".eE") == string_t::npos) {
-            error_ = "the line is not JSON: the integer " + text + " does not fit in 64 bits";
-            return false;
-        }
+    bool number_float(number_float_t v, const string_t &) override {
         return scalar(Kind::Number, v);
     }
     bool binary(binary_t &) override { return scalar(Kind::Other, 0.0); }
