@@ -16,8 +16,8 @@
 namespace {
 
 using ventrac::encode::JsonLibrary;
-using ventrac::encode::kMaxJsonDepth;
 using ventrac::encode::JsonReader;
+using ventrac::encode::kMaxJsonDepth;
 using ventrac::encode::Record;
 
 // Why any line that does not parse is refused; the library's reason follows.
@@ -114,8 +114,8 @@ void check_all(const std::vector<Case> &cases) {
         Record shared_record;
         for (const char pad : {'\0', '}', '"'}) {
             for (const Case &c : cases) {
-                SCOPED_TRACE(name + ": " + c.what + (pad ? std::string(" padded with ") + pad : "") +
-                             "\n  " + c.line);
+                SCOPED_TRACE(name + ": " + c.what +
+                             (pad ? std::string(" padded with ") + pad : "") + "\n  " + c.line);
                 std::unique_ptr<JsonReader> fresh = ventrac::encode::make_json_reader(library);
                 Record record;
                 check(*fresh, record, c, pad);
@@ -158,9 +158,7 @@ std::string with_elements(const std::string &elements) {
 const std::string kTa = R"({"code":"012101","name":"TA","value":1})";
 
 // `levels` arrays, one in the other.
-std::string deep(int levels) {
-    return std::string(levels, '[') + std::string(levels, ']');
-}
+std::string deep(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
 
 TEST(JsonRecord, TheDecodersShapeIsReadAndItsOtherMembersIgnored) {
     check_all({
@@ -182,10 +180,20 @@ TEST(JsonRecord, TheDecodersShapeIsReadAndItsOtherMembersIgnored) {
          "AB",
          2,
          {{"012101", "TA", 5.0}}},
-        {"escapes in texts", R"({"identifier":"A\"B\\C\u00e9\n","mode":0,"file":"d\/f"})", "",
-         "A\"B\\C\xc3\xa9\n", 0, {}, "d/f"},
-        {"file not a text leaves the caller's", R"({"identifier":"A","mode":0,"file":7})", "", "A",
-         0, {}, "-"},
+        {"escapes in texts",
+         R"({"identifier":"A\"B\\C\u00e9\n","mode":0,"file":"d\/f"})",
+         "",
+         "A\"B\\C\xc3\xa9\n",
+         0,
+         {},
+         "d/f"},
+        {"file not a text leaves the caller's",
+         R"({"identifier":"A","mode":0,"file":7})",
+         "",
+         "A",
+         0,
+         {},
+         "-"},
         {"no elements", R"({"identifier":"A","mode":-3})", "", "A", -3},
     });
 }
@@ -227,7 +235,10 @@ TEST(JsonRecord, ValuesAreNumbersNullOrRefusedAsNotNumbers) {
         {"beyond uint64 in an ignored member and in values",
          with_elements(R"([{"code":"a","name":"b","value":-100000000000000000000}],)"
                        R"("x":[100000000000000000000,{"y":-1e3,"z":123456789012345678901}])"),
-         "", "X", 1, {{"a", "b", -1e20}}},
+         "",
+         "X",
+         1,
+         {{"a", "b", -1e20}}},
         {"top-level array with an integer beyond uint64", "[18446744073709551616]", kNotObject},
         {"beyond a double", with_value("1e400"), kNotJson},
         {"not a JSON number", with_value("+1"), kNotJson},
@@ -256,7 +267,8 @@ TEST(JsonRecord, ModeIsAWholeNumberFromMinus128To127AndIdentifierIsAText) {
         {"mode int64", with_mode("-9223372036854775808"), no_such_mode("-9.2233720368547758e+18")},
         {"mode uint64", with_mode("18446744073709551615"), no_such_mode("1.8446744073709552e+19")},
         {"mode beyond uint64", with_mode("1e20"), no_such_mode("1e+20")},
-        {"mode an integer beyond uint64", with_mode("100000000000000000000"), no_such_mode("1e+20")},
+        {"mode an integer beyond uint64", with_mode("100000000000000000000"),
+         no_such_mode("1e+20")},
         {"mode 1e300", with_mode("1e300"), no_such_mode("1.0000000000000001e+300")},
         {"no identifier", R"({"mode":1})", kNoIdentifier},
         {"identifier number", R"({"identifier":7,"mode":1})", kNoIdentifier},
@@ -294,7 +306,10 @@ TEST(JsonRecord, ElementsIsAnArrayOfObjectsWithCodeAndNameTexts) {
         {"members of other objects are not the element's",
          with_elements(
              R"([{"code":"012101","name":"TA","x":{"code":5,"value":"no"},"y":[{"name":1}]}])"),
-         "", "X", 1, {{"012101", "TA", std::nullopt}}},
+         "",
+         "X",
+         1,
+         {{"012101", "TA", std::nullopt}}},
         {"an ignored member holding elements",
          R"({"identifier":"X","mode":1,"other":{"elements":[5,{"code":1}]},"more":[[{"code":2}]]})",
          "", "X", 1},
@@ -306,8 +321,7 @@ TEST(JsonRecord, TheLastOfAMemberGivenTwiceCounts) {
         {"identifier", R"({"identifier":"A","mode":1,"identifier":"B"})", "", "B", 1},
         {"identifier then not a text", R"({"identifier":"A","mode":1,"identifier":5})",
          kNoIdentifier},
-        {"identifier then null", R"({"identifier":"A","mode":1,"identifier":null})",
-         kNoIdentifier},
+        {"identifier then null", R"({"identifier":"A","mode":1,"identifier":null})", kNoIdentifier},
         {"not a text then identifier", R"({"identifier":[],"mode":1,"identifier":"B"})", "", "B",
          1},
         {"mode", with_mode("1,\"mode\":2"), "", "X", 2},
@@ -318,36 +332,70 @@ TEST(JsonRecord, TheLastOfAMemberGivenTwiceCounts) {
         {"elements", with_elements("[" + kTa + "],\"elements\":[]"), "", "X", 1},
         {"elements then null", with_elements("[" + kTa + "],\"elements\":null"), "", "X", 1},
         {"elements then text", with_elements("[" + kTa + "],\"elements\":\"\""), kNotArray},
-        {"text then elements", with_elements("7,\"elements\":[" + kTa + "]"), "", "X", 1,
+        {"text then elements",
+         with_elements("7,\"elements\":[" + kTa + "]"),
+         "",
+         "X",
+         1,
          {{"012101", "TA", 1.0}}},
         {"bad elements then elements",
-         with_elements(R"([5,{"code":1}],"elements":[{"code":"a","name":"b"}])"), "", "X", 1,
+         with_elements(R"([5,{"code":1}],"elements":[{"code":"a","name":"b"}])"),
+         "",
+         "X",
+         1,
          {{"a", "b", std::nullopt}}},
         {"elements then bad elements", with_elements("[" + kTa + R"(],"elements":[{}])"),
          bad_element(1)},
-        {"element value", with_elements(R"([{"code":"a","name":"b","value":1,"value":2}])"), "",
-         "X", 1, {{"a", "b", 2.0}}},
+        {"element value",
+         with_elements(R"([{"code":"a","name":"b","value":1,"value":2}])"),
+         "",
+         "X",
+         1,
+         {{"a", "b", 2.0}}},
         {"element value then null",
-         with_elements(R"([{"code":"a","name":"b","value":1,"value":null}])"), "", "X", 1,
+         with_elements(R"([{"code":"a","name":"b","value":1,"value":null}])"),
+         "",
+         "X",
+         1,
          {{"a", "b", std::nullopt}}},
         {"element value then text",
-         with_elements(R"([{"code":"a","name":"b","value":1,"value":"1"}])"), "", "X", 1,
+         with_elements(R"([{"code":"a","name":"b","value":1,"value":"1"}])"),
+         "",
+         "X",
+         1,
          {{"a", "b", std::nullopt, false}}},
         {"element value then object",
-         with_elements(R"([{"code":"a","name":"b","value":1,"value":{}}])"), "", "X", 1,
+         with_elements(R"([{"code":"a","name":"b","value":1,"value":{}}])"),
+         "",
+         "X",
+         1,
          {{"a", "b", std::nullopt, false}}},
         {"element value then array",
-         with_elements(R"([{"code":"a","name":"b","value":1,"value":[2]}])"), "", "X", 1,
+         with_elements(R"([{"code":"a","name":"b","value":1,"value":[2]}])"),
+         "",
+         "X",
+         1,
          {{"a", "b", std::nullopt, false}}},
         {"element text then value",
-         with_elements(R"([{"code":"a","name":"b","value":"1","value":3}])"), "", "X", 1,
+         with_elements(R"([{"code":"a","name":"b","value":"1","value":3}])"),
+         "",
+         "X",
+         1,
          {{"a", "b", 3.0}}},
-        {"element code", with_elements(R"([{"code":"a","name":"b","code":"c"}])"), "", "X", 1,
+        {"element code",
+         with_elements(R"([{"code":"a","name":"b","code":"c"}])"),
+         "",
+         "X",
+         1,
          {{"c", "b", std::nullopt}}},
         {"element code then number", with_elements(R"([{"code":"a","name":"b","code":1}])"),
          bad_element(1)},
-        {"element number then code", with_elements(R"([{"code":1,"name":"b","code":"c"}])"), "",
-         "X", 1, {{"c", "b", std::nullopt}}},
+        {"element number then code",
+         with_elements(R"([{"code":1,"name":"b","code":"c"}])"),
+         "",
+         "X",
+         1,
+         {{"c", "b", std::nullopt}}},
         {"element name then object", with_elements(R"([{"code":"a","name":"b","name":{}}])"),
          bad_element(1)},
     });
@@ -369,8 +417,8 @@ TEST(JsonRecord, OnlyAWholeLineOfJsonIsRead) {
         {"top-level array then truncated", "[1,2", kNotJson},
         {"invalid UTF-8 in a text", "{\"identifier\":\"X\xff\",\"mode\":1}", kNotJson},
         {"overlong UTF-8 in a text", "{\"identifier\":\"\xc0\xaf\",\"mode\":1}", kNotJson},
-        {"invalid UTF-8 in an ignored member", "{\"identifier\":\"X\",\"mode\":1,\"c\":\"\xe2\x82\"}",
-         kNotJson},
+        {"invalid UTF-8 in an ignored member",
+         "{\"identifier\":\"X\",\"mode\":1,\"c\":\"\xe2\x82\"}", kNotJson},
         {"control character in a text", "{\"identifier\":\"X\x01\",\"mode\":1}", kNotJson},
         {"single quotes", "{'identifier':'X','mode':1}", kNotJson},
         {"comment", good + " // note", kNotJson},
@@ -384,8 +432,8 @@ TEST(JsonRecord, OnlyAWholeLineOfJsonIsRead) {
         {"BOM", "\xef\xbb\xbf" + good, "", "X", 1},
         {"nesting as deep as read, in an ignored member",
          R"({"identifier":"X","deep":)" + deep(kMaxJsonDepth - 1) + R"(,"mode":1})", "", "X", 1},
-        {"nesting one deeper", R"({"identifier":"X","deep":)" + deep(kMaxJsonDepth) + R"(,"mode":1})",
-         kNotJson},
+        {"nesting one deeper",
+         R"({"identifier":"X","deep":)" + deep(kMaxJsonDepth) + R"(,"mode":1})", kNotJson},
         {"nesting far deeper", R"({"identifier":"X","deep":)" + deep(100000) + R"(,"mode":1})",
          kNotJson},
         {"deep nesting, truncated", R"({"identifier":"X","deep":)" + std::string(5000, '['),
@@ -399,24 +447,36 @@ TEST(JsonRecord, AReaderKeepsNothingFromAnEarlierLine) {
     std::vector<Element> long_expected;
     for (int i = 0; i < 40; ++i) {
         const std::string n = std::to_string(i);
-        long_elements += std::string(i ? "," : "") + R"({"code":"0200)" + n + R"(","name":"CLAMT_D000-)" +
-                         std::string(200, 'x') + n + R"(","value":)" + n + ".5}";
+        long_elements += std::string(i ? "," : "") + R"({"code":"0200)" + n +
+                         R"(","name":"CLAMT_D000-)" + std::string(200, 'x') + n + R"(","value":)" +
+                         n + ".5}";
         long_expected.push_back({"0200" + n, "CLAMT_D000-" + std::string(200, 'x') + n, i + 0.5});
     }
     const std::vector<Case> sequence = {
-        {"long", R"({"file":"long.txt","identifier":"LONGIDENTIFIER","mode":-7,"elements":[)" +
-                     long_elements + "]}",
+        {"long",
+         R"({"file":"long.txt","identifier":"LONGIDENTIFIER","mode":-7,"elements":[)" +
+             long_elements + "]}",
          "", "LONGIDENTIFIER", -7, long_expected, "long.txt"},
-        {"short", with_elements(R"([{"code":"1","name":"n","value":"v"}])"), "", "X", 1,
+        {"short",
+         with_elements(R"([{"code":"1","name":"n","value":"v"}])"),
+         "",
+         "X",
+         1,
          {{"1", "n", std::nullopt, false}}},
-        {"refused element", R"({"identifier":"R","mode":2,"elements":[)" + kTa + ",{\"code\":\"9\"}]}",
+        {"refused element",
+         R"({"identifier":"R","mode":2,"elements":[)" + kTa + ",{\"code\":\"9\"}]}",
          bad_element(2)},
-        {"good", R"({"identifier":"G","mode":3,"elements":[{"code":"2","name":"m"}]})", "", "G", 3,
+        {"good",
+         R"({"identifier":"G","mode":3,"elements":[{"code":"2","name":"m"}]})",
+         "",
+         "G",
+         3,
          {{"2", "m", std::nullopt}}},
         {"not JSON", R"({"identifier":"N","mode":4,"elements":[)" + kTa, kNotJson},
         {"no elements", R"({"identifier":"E","mode":5})", "", "E", 5},
-        {"long again", R"({"file":"long.txt","identifier":"LONGIDENTIFIER","mode":-7,"elements":[)" +
-                           long_elements + "]}",
+        {"long again",
+         R"({"file":"long.txt","identifier":"LONGIDENTIFIER","mode":-7,"elements":[)" +
+             long_elements + "]}",
          "", "LONGIDENTIFIER", -7, long_expected, "long.txt"},
     };
     for (const JsonLibrary library : ventrac::encode::json_libraries()) {

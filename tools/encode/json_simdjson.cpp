@@ -9,7 +9,8 @@
 #include "json_backends.h"
 
 static_assert(ventrac::encode::JsonReader::kPadding >= simdjson::SIMDJSON_PADDING);
-static_assert(static_cast<std::size_t>(ventrac::encode::kMaxJsonDepth) == simdjson::DEFAULT_MAX_DEPTH);
+static_assert(static_cast<std::size_t>(ventrac::encode::kMaxJsonDepth) ==
+              simdjson::DEFAULT_MAX_DEPTH);
 
 namespace ventrac::encode {
 
@@ -65,8 +66,7 @@ bool find_long_integers(simdjson::ondemand::value value, const char *base, int d
         if (value.get_object().get(object)) return false;
         for (auto field : object) {
             simdjson::ondemand::value member;
-            if (field.value().get(member) ||
-                !find_long_integers(member, base, depth + 1, ends))
+            if (field.value().get(member) || !find_long_integers(member, base, depth + 1, ends))
                 return false;
         }
         return true;
