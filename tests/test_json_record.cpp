@@ -288,7 +288,7 @@ TEST(JsonRecord, ElementsIsAnArrayOfObjectsWithCodeAndNameTexts) {
         {"elements text", with_elements(R"("[]")"), kNotArray},
         {"elements number", with_elements("3"), kNotArray},
         {"elements true", with_elements("true"), kNotArray},
-        {"elements object", with_elements("{" + kTa.substr(1)), kNotArray},
+        {"elements object", with_elements(kTa), kNotArray},
         {"item number", with_elements("[" + kTa + ",5]"), bad_element(2)},
         {"item null", with_elements("[null]"), bad_element(1)},
         {"item array", with_elements("[" + kTa + "," + kTa + ",[" + kTa + "]]"), bad_element(3)},
