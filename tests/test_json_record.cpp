@@ -225,6 +225,8 @@ TEST(JsonRecord, ValuesAreNumbersNullOrRefusedAsNotNumbers) {
         value_case("thirty digits", "123456789012345678901234567890", 1.2345678901234568e29),
         value_case("thirty digits, negative", "-123456789012345678901234567890",
                    -1.2345678901234568e29),
+        value_case("beyond uint64, white space after", "18446744073709551616 \t",
+                   18446744073709551616.0),
         value_case("beyond uint64 with an exponent", "1e20", 1e20),
         {"beyond uint64 then not JSON", with_value("18446744073709551616") + "x", kNotJson},
         {"beyond uint64 then a bad number",
