@@ -10,6 +10,12 @@
 
 namespace ventrac::encode {
 
+// Objects and arrays nested deeper than this, the line's object counted,
+// are refused as not JSON by every reader: simdjson's limit (the standard
+// lets a reader set one), kept by the others so that every build reads the
+// same lines.
+constexpr int kMaxJsonDepth = 1024;
+
 std::unique_ptr<JsonReader> make_simdjson_reader();
 std::unique_ptr<JsonReader> make_nlohmann_reader();
 

@@ -3,9 +3,14 @@
 // parsed and checked, then its members are read off the parsed document.
 #include <simdjson.h>
 
+#include <string>
+#include <vector>
+
 #include "json_backends.h"
 
 static_assert(ventrac::encode::JsonReader::kPadding >= simdjson::SIMDJSON_PADDING);
+static_assert(static_cast<std::size_t>(ventrac::encode::kMaxJsonDepth) ==
+              simdjson::DEFAULT_MAX_DEPTH);
 
 namespace ventrac::encode {
 
@@ -48,20 +53,96 @@ bool read_element(simdjson::dom::object object, NamedValue &v) {
     return has_code && has_name;
 }
 
+// Where the walk of widen_integers() puts ".0": after each integer of 19
+// digits or more. False when the walk fails, or goes deeper than is read.
+bool find_long_integers(simdjson::ondemand::value value, const char *base, int depth,
+                        std::vector<std::size_t> &ends) {
+    if (depth > kMaxJsonDepth) return false;
+    simdjson::ondemand::json_type type;
+    if (value.type().get(type)) return false;
+    switch (type) {
+    case simdjson::ondemand::json_type::object: {
+        simdjson::ondemand::object object;
+        if (value.get_object().get(object)) return false;
+        for (auto field : object) {
+            simdjson::ondemand::value member;
+            if (field.value().get(member) || !find_long_integers(member, base, depth + 1, ends))
+                return false;
+        }
+        return true;
+    }
+    case simdjson::ondemand::json_type::array: {
+        simdjson::ondemand::array array;
+        if (value.get_array().get(array)) return false;
+        for (auto item : array) {
+            simdjson::ondemand::value v;
+            if (item.get(v) || !find_long_integers(v, base, depth + 1, ends)) return false;
+        }
+        return true;
+    }
+    case simdjson::ondemand::json_type::number: {
+        std::string_view token = value.raw_json_token();
+        const std::size_t end = token.find_first_of(" \t\r\n");
+        if (end != std::string_view::npos) token = token.substr(0, end);
+        const std::size_t digits = token.size() - (token.front() == '-' ? 1 : 0);
+        if (digits >= 19 && token.find_first_of(".eE") == std::string_view::npos)
+            ends.push_back(static_cast<std::size_t>(token.data() + token.size() - base));
+        return true;
+    }
+    default: return true;
+    }
+}
+
+// simdjson's DOM refuses an integer beyond the 64 bits of an int64 or a
+// uint64, which JSON allows and ventrac-decode writes for a large whole
+// value (18446744073709551616). A line it refuses for a number is read
+// again as a copy, `wide`, in which every integer of 19 digits or more has a
+// fraction ".0", and so is the double it stands for. False when the line has
+// no such integer, or its walk fails: the first refusal then stands.
+bool widen_integers(std::string_view line, std::string &wide) {
+    const simdjson::padded_string padded(line);
+    simdjson::ondemand::parser parser;
+    simdjson::ondemand::document doc;
+    simdjson::ondemand::value top;
+    // Room for the levels the walk enters before it stops at kMaxJsonDepth.
+    if (parser.allocate(padded.size(), static_cast<std::size_t>(kMaxJsonDepth) + 8) ||
+        parser.iterate(padded).get(doc) || doc.get_value().get(top))
+        return false;
+    std::vector<std::size_t> ends;
+    if (!find_long_integers(top, padded.data(), 1, ends) || ends.empty()) return false;
+    wide.clear();
+    std::size_t from = 0;
+    for (const std::size_t end : ends) {
+        wide.append(line.substr(from, end - from));
+        wide.append(".0");
+        from = end;
+    }
+    wide.append(line.substr(from));
+    return true;
+}
+
 class SimdjsonReader : public JsonReader {
 public:
     using JsonReader::read;
     std::string read(std::string_view line, std::size_t readable, Record &record,
                      std::string &file) override {
         record.identifier.clear();
+        // A byte order mark before the JSON is skipped, as nlohmann/json
+        // skips it (a file saved by a Windows editor starts with one).
+        if (line.substr(0, 3) == "\xef\xbb\xbf") {
+            line.remove_prefix(3);
+            readable -= 3;
+        }
         element doc;
         // simdjson reads a line in place when the padding it needs follows
         // it, and copies it otherwise.
-        const auto parsed = readable >= line.size() + simdjson::SIMDJSON_PADDING
-                                ? parser_.parse(line.data(), line.size(), false)
-                                : parser_.parse(line.data(), line.size(), true);
-        if (const auto error = parsed.get(doc))
-            return std::string("the line is not JSON: ") + simdjson::error_message(error);
+        auto error = (readable >= line.size() + simdjson::SIMDJSON_PADDING
+                          ? parser_.parse(line.data(), line.size(), false)
+                          : parser_.parse(line.data(), line.size(), true))
+                         .get(doc);
+        if (error == simdjson::NUMBER_ERROR && widen_integers(line, wide_))
+            error = parser_.parse(wide_).get(doc);
+        if (error) return std::string("the line is not JSON: ") + simdjson::error_message(error);
         if (doc.type() != element_type::OBJECT) return "the line is not a JSON object";
 
         bool has_identifier = false, mode_number = false, elements_wrong = false;
@@ -71,10 +152,8 @@ public:
         for (const simdjson::dom::key_value_pair field : simdjson::dom::object(doc)) {
             const element_type t = field.value.type();
             if (field.key == "identifier") {
-                if (t == element_type::STRING) {
-                    record.identifier = std::string_view(field.value);
-                    has_identifier = true;
-                }
+                has_identifier = t == element_type::STRING;
+                if (has_identifier) record.identifier = std::string_view(field.value);
             } else if (field.key == "file") {
                 if (t == element_type::STRING) file = std::string_view(field.value);
             } else if (field.key == "mode") {
@@ -106,6 +185,7 @@ public:
 
 private:
     simdjson::dom::parser parser_;
+    std::string wide_;  // a line whose long integers are read as doubles
 };
 
 }  // namespace
