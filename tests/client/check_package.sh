@@ -7,6 +7,8 @@
 #   packages, and nothing that `cmake --install` installs left out;
 # - each package's copyright file and changelog.Debian.gz, and the ldconfig
 #   trigger and shlibs file of libventrac0;
+# - that every packaged program or module depends on the package of each
+#   shared library it needs, simdjson's and ecCodes' among them;
 # - from the unpacked packages: ventrac-check runs on the shipped example,
 #   a C program builds with pkg-config against the -dev package and links
 #   the static library and the shared one, and python3 imports the module.
@@ -159,8 +161,23 @@ grep -qx "libventrac 0 libventrac0 (>= $version)" "$work/shlibs" ||
 dpkg-deb --ctrl-tarfile "${deb_of[libventrac0]}" | tar -t | grep -Eq '^\./(postinst|postrm)$' &&
   fail "libventrac0 has maintainer scripts (the ldconfig trigger does their work)"
 
+# The Debian package that holds the shared library at PATH here, or nothing.
+owner_of() {
+  local real line owners
+  real=$(readlink -f "$1")
+  while IFS= read -r line; do
+    owners=${line%%: *}
+    if [ "$(readlink -f "${line#*: }")" = "$real" ]; then
+      sed 's/:[^,]*//g; s/,/ /g' <<<"$owners"
+      return
+    fi
+  done < <(dpkg -S "*/$(basename "$real")" 2>/dev/null | grep -v '^diversion')
+}
+
 # A packaged program or module that needs libventrac.so.0 must depend on
-# libventrac0, and none may carry a run path.
+# libventrac0, and on the package of every other shared library it needs
+# (simdjson's, ecCodes', ...), as this system resolves them; none may carry
+# a run path.
 for p in ventrac python3-ventrac; do
   [ -n "${deb_of[$p]:-}" ] || continue
   while read -r f; do
@@ -170,6 +187,18 @@ for p in ventrac python3-ventrac; do
       depends_on "$p" libventrac0 || fail "$f needs libventrac.so.0 but $p does not depend on libventrac0"
     fi
     ! grep -Eq '\((RPATH|RUNPATH)\)' <<<"$dyn" || fail "$f carries a run path: $(grep -E 'R(UN)?PATH' <<<"$dyn")"
+    needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dyn")
+    while read -r lib arrow path _; do
+      [ "$arrow" = "=>" ] && [ -e "$path" ] && [[ $lib != libventrac.so.* ]] || continue
+      grep -Fxq "$lib" <<<"$needed" || continue  # needed by a library, not by the file
+      owners=$(owner_of "$path")
+      [ -n "$owners" ] || continue
+      found=false
+      for owner in $owners; do
+        if depends_on "$p" "$owner"; then found=true; fi
+      done
+      $found || fail "$f needs $lib (Debian package $owners) but $p does not depend on it"
+    done < <(ldd "$work/root$f" 2>/dev/null || true)
   done <"$work/$p.own"
 done
 
