@@ -118,6 +118,24 @@ TEST(CheckToolFindings, EachFaultIsReportedWithItsLineAndStatus) {
          "p:2: error: max_coded is read as -1", 2},
         {kMode + line("000001", "0;1;1;0;0"), "p:2: error: nbits is 0: the value is never sent", 2},
         {kMode + line("000001", "54;1;1;0;254"), "p:2: error: nbits 54 is above 53", 2},
+        // Near 2^53 a double holds only whole numbers: code c reads as c + 0.5,
+        // which rounds to another code. Even whole values: the encoder rounds
+        // c + 0.5 down, which above 2^52 is not a double either. Below 2^52
+        // every code comes back.
+        {kMode + line("000001", "53;1;1;0.5;9007199254740990"),
+         "p:2: error: code 9007199254740989 reads as 9007199254740990, which is sent as code "
+         "9007199254740990: the values are too large for their step to be told apart",
+         2},
+        {kMode + line("000001", "53;1;1;0;9007199254740990"),
+         "p:2: error: code 9007199254740989 reads as 9007199254740989, which is sent as code "
+         "9007199254740990",
+         2},
+        {kMode + line("000001", "52;1;1;0;4503599627370494"), "", 0},
+        // The largest present code under a step of 2 rounds to all ones.
+        {kMode + line("000001", "52;1;2;9489.39;4503599627370494"),
+         "p:2: error: code 4503599627370492 reads as 9007199254750474, which is sent as code "
+         "4503599627370493",
+         2},
         {line("000000", "0;1;1;0;0") + kGood, "p:1: error: nbits is 0: the operating mode", 2},
         {kMode + line("101000", "0;1;1;0;0") + kGood, "p:2: error: nbits is 0", 2},
         {kMode + line("000001", "8;1;0;0;254"),

@@ -5,6 +5,7 @@
 // line kept in no such mode is still sent in mode 0. A check runs only when
 // the line gives every field it reads: a value a line leaves out depends on
 // the lines and loads before it, and line_checks.cpp reports that.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -105,6 +106,34 @@ void check_all_ones(int line, const ElementSpec &e, Findings &f) {
                             " bits: a present value clipped to it reads as missing");
 }
 
+// Each present code must come back: the value the decoder makes of it, coded
+// again as the encoder codes it, must give the same code. Where the values
+// are too large for their step, a double cannot tell neighbouring values
+// apart, and a value comes back a step off, or as the all-ones code of a
+// missing value. Values are largest, and steps smallest against them, at
+// the ends of the range: the codes checked are the few at each end.
+void check_resolution(int line, const ElementSpec &e, Findings &f) {
+    if (e.nbits <= 0 || e.nbits > kMaxExactWidth || e.max_coded < 0) return;
+    const std::uint64_t top =
+        std::min(static_cast<std::uint64_t>(e.max_coded), rules::missing_code(e) - 1);
+    constexpr std::uint64_t kEnd = 3;  // codes checked at each end
+    const auto comes_back = [&](std::uint64_t c) {
+        const double value = rules::physical_value(e, static_cast<double>(c));
+        const std::int64_t back = rules::coded_value(e, value);
+        if (back == static_cast<std::int64_t>(c)) return true;
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%.17g", value);
+        f.error(line, "code " + std::to_string(c) + " reads as " + shown +
+                          ", which is sent as code " + std::to_string(back) +
+                          ": the values are too large for their step to be told apart");
+        return false;
+    };
+    for (std::uint64_t c = 0; c < kEnd && c <= top; ++c)
+        if (!comes_back(c)) return;
+    for (std::uint64_t c = std::max(kEnd, top < kEnd ? 0 : top - kEnd + 1); c <= top; ++c)
+        if (!comes_back(c)) return;
+}
+
 // The decoder marks a value outside min_valid .. max_valid as not valid. Bounds
 // that reach past what the law codes let a clipped value through as
 // plausible; bounds that leave out the whole range reject every value.
@@ -145,7 +174,10 @@ void check_elements(const Pilot &p, Findings &f) {
             continue;
         }
         check_all_ones(line, e, f);
-        if (invertible) check_bounds(line, e, f);
+        if (invertible) {
+            check_resolution(line, e, f);
+            check_bounds(line, e, f);
+        }
     }
 }
 
