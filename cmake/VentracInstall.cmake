@@ -27,6 +27,16 @@
 #   python       python3-ventrac the Python module (python/CMakeLists.txt)
 include(CMakePackageConfigHelpers)
 
+# The public headers, in the -dev package and in the Windows zip alike.
+function(ventrac_install_public_headers)
+  install(FILES include/ventrac/ventrac.h include/ventrac/types.h
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac COMPONENT development)
+  install(FILES pilot/pilot.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/pilot
+          COMPONENT development)
+  install(FILES codec/codec.h codec/context.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/codec
+          COMPONENT development)
+endfunction()
+
 # Windows has its own layout and package: the zip of cmake/VentracWindows.cmake.
 if(WIN32)
   include(cmake/VentracWindows.cmake)
@@ -56,12 +66,7 @@ install(TARGETS ventrac_codec ${_ventrac_static_target} EXPORT ventracTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
           NAMELINK_COMPONENT development
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library)
-install(FILES include/ventrac/ventrac.h include/ventrac/types.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac COMPONENT development)
-install(FILES pilot/pilot.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/pilot
-        COMPONENT development)
-install(FILES codec/codec.h codec/context.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/codec
-        COMPONENT development)
+ventrac_install_public_headers()
 
 install(EXPORT ventracTargets NAMESPACE ventrac:: DESTINATION ${VENTRAC_CMAKE_DIR}
         COMPONENT development)

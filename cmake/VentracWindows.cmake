@@ -15,12 +15,7 @@ set(_ventrac_win_stage ${CMAKE_CURRENT_BINARY_DIR}/windows)
 
 install(TARGETS ventrac RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ventrac_codec ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES include/ventrac/ventrac.h include/ventrac/types.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac COMPONENT development)
-install(FILES pilot/pilot.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/pilot
-        COMPONENT development)
-install(FILES codec/codec.h codec/context.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ventrac/codec
-        COMPONENT development)
+ventrac_install_public_headers()
 
 # Text files with CR LF line ends, as Notepad shows them.
 function(ventrac_crlf_copy source destination)

@@ -26,6 +26,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using vt_test::crlf;
 using vt_test::quote;
 using vt_test::read_file;
 using vt_test::TempDir;
@@ -43,15 +44,6 @@ std::string wine_path(const fs::path &path) {
     for (char &c : p)
         if (c == '/') c = '\\';
     return p;
-}
-
-std::string crlf(const std::string &text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
 }
 
 std::string lf(const std::string &text) {

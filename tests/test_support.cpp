@@ -51,6 +51,15 @@ std::string read_file(const std::string &path) {
     return content.str();
 }
 
+std::string crlf(const std::string &text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
 namespace {
 
 // Standard error's descriptor moved aside and back.

@@ -30,6 +30,9 @@ private:
 void write_file(const std::string &path, const std::string &content);
 std::string read_file(const std::string &path);
 
+// `text` with CR LF line ends, as a Windows editor saves it.
+std::string crlf(const std::string &text);
+
 // Runs `body` with the library's trace sent to a temporary file and returns
 // what it traced. The trace goes back to standard output afterwards.
 std::string capture_trace(const std::function<void()> &body);

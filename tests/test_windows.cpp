@@ -18,6 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using vt_test::crlf;
 using vt_test::quote;
 using vt_test::read_file;
 using vt_test::run_ventrac;
@@ -25,15 +26,6 @@ using vt_test::TempDir;
 using vt_test::write_file;
 
 const std::string kWholeRun = std::string(VENTRAC_TEST_DATA) + "/whole_run/";
-
-std::string crlf(const std::string &text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 // The program's standard output as written, line ends included.
 std::string raw_output(const fs::path &dir, const std::string &args) {
